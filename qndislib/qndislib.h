@@ -3,3 +3,8 @@
 // The whole public interface of qndislib. Each subsystem adds its public
 // headers here.
 #include "qndislib/Export.h"
+#include "qndislib/addr/HexText.h"
+#include "qndislib/addr/MACAddr.h"
+#include "qndislib/addr/ProtocolId.h"
+#include "qndislib/addr/QWORD.h"
+#include "qndislib/addr/RevAddr.h"
