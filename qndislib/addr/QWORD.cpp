@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -158,7 +159,7 @@ std::string QWORD::AsData(bool grouped) const {
         {1e6, 1e-3, " K"},
         {1e9, 1e-6, " M"},
         {1e12, 1e-9, " G"},
-        {0.0, 1e-12, " T"},
+        {std::numeric_limits<double>::infinity(), 1e-12, " T"},
     }};
     const double value = *this;
     std::string number;
@@ -167,7 +168,7 @@ std::string QWORD::AsData(bool grouped) const {
         number = Format("%7.0lf", value);
     } else {
         for (const Unit& unit : Units) {
-            if (value < unit.below || unit.below == 0.0) {
+            if (value < unit.below) {
                 number = Format("%6.1lf", value * unit.scale);
                 suffix = unit.suffix;
                 break;

@@ -3,33 +3,34 @@
 #include <array>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-TEST(HexDigit, ClassifiesEveryCharacter) {
-    for (int code = -128; code < 128; ++code) {
-        const char c = static_cast<char>(code);
-        int expected = -1;
-        if (c >= '0' && c <= '9') {
-            expected = c - '0';
-        } else if (c >= 'A' && c <= 'F') {
-            expected = c - 'A' + 10;
-        } else if (c >= 'a' && c <= 'f') {
-            expected = c - 'a' + 10;
-        }
-        EXPECT_EQ(gethexdigit(c), expected) << "code " << code;
-        EXPECT_EQ(ishexdigit(c), expected >= 0) << "code " << code;
+TEST(HexDigit, ValuesAndTheNeighboursOfTheDigitRanges) {
+    const std::pair<char, int> cases[] = {
+        {'0', 0},
+        {'9', 9},
+        {'A', 10},
+        {'F', 15},
+        {'a', 10},
+        {'f', 15},
+        {' ', -1},
+        {'/', -1},
+        {':', -1},
+        {'@', -1},
+        {'G', -1},
+        {'`', -1},
+        {'g', -1},
+        {'\0', -1},
+        {static_cast<char>(0xB0), -1},
+        {static_cast<char>(0xE1), -1},
+    };
+    for (const auto& [c, value] : cases) {
+        EXPECT_EQ(gethexdigit(c), value) << static_cast<int>(c);
+        EXPECT_EQ(ishexdigit(c), value >= 0) << static_cast<int>(c);
     }
-}
-
-TEST(HexDigit, NeighboursOfTheDigitRanges) {
-    for (char c : {' ', '/', ':', '@', 'G', '`', 'g'}) {
-        EXPECT_EQ(gethexdigit(c), -1) << c;
-        EXPECT_FALSE(ishexdigit(c)) << c;
-    }
-    EXPECT_EQ(gethexdigit('F'), 15);
-    EXPECT_EQ(gethexdigit('f'), 15);
 }
 
 struct LoadCase {
