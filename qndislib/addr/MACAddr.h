@@ -5,6 +5,7 @@
 
 #include <concepts>
 #include <cstdint>
+#include <type_traits>
 
 // A 6-byte hardware address in wire order. Besides the wire-order number
 // forms of its base it has a 64-bit form that uses the host's little-endian
@@ -50,4 +51,4 @@ private:
     }
 };
 
-static_assert(sizeof(CMACAddr) == 6);
+static_assert(sizeof(CMACAddr) == 6 && std::is_trivially_copyable_v<CMACAddr>);

@@ -4,6 +4,7 @@
 #include "qndislib/addr/HexText.h"
 
 #include <array>
+#include <type_traits>
 
 // The protocol identifier that follows the addresses of a frame. An
 // identifier of L bytes (0 to 6) fills the last L of six bytes; no length
@@ -45,4 +46,4 @@ private:
     std::array<unsigned char, Size> m_id{};
 };
 
-static_assert(sizeof(CProtocolId) == 6);
+static_assert(sizeof(CProtocolId) == 6 && std::is_trivially_copyable_v<CProtocolId>);

@@ -5,6 +5,7 @@
 #include <concepts>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 class QWORD;
 
@@ -167,6 +168,6 @@ private:
     std::uint32_t m_hi = 0;
 };
 
-static_assert(sizeof(QWORD) == 8);
+static_assert(sizeof(QWORD) == 8 && std::is_trivially_copyable_v<QWORD>);
 
 QNDIS_API QWORD dbl2QWORD(double value);

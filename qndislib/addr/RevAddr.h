@@ -6,6 +6,7 @@
 #include <concepts>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 // A fixed-size byte address held exactly as it travels on the wire, most
 // significant byte first. Numbers are stored in wire order (the reverse of
@@ -132,5 +133,8 @@ private:
     std::array<unsigned char, N> m_addr{};
 };
 
+// Addresses travel inside driver records and frame buffers, so they must
+// stay plain bytes.
+static_assert(std::is_trivially_copyable_v<CRevAddr<6>>);
 static_assert(sizeof(CRevAddr<2>) == 2 && sizeof(CRevAddr<4>) == 4 && sizeof(CRevAddr<6>) == 6 &&
               sizeof(CRevAddr<12>) == 12);

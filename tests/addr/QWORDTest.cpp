@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
@@ -26,6 +27,11 @@ TEST(QWORD, ConstructionForms) {
     const std::array<unsigned char, 8> le{0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01};
     EXPECT_EQ(QWORD(le.data()).GetLo(), 0x05060708U);
     EXPECT_EQ(QWORD(le.data()).GetHi(), 0x01020304U);
+    // The memory image is a little-endian 64-bit integer: low half first.
+    const QWORD value(0x01020304, 0x05060708);
+    std::array<unsigned char, 8> image{};
+    std::memcpy(image.data(), &value, sizeof value);
+    EXPECT_EQ(image, le);
 }
 
 TEST(QWORD, AssignmentReplacesBothHalves) {
