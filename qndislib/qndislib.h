@@ -8,3 +8,5 @@
 #include "qndislib/addr/ProtocolId.h"
 #include "qndislib/addr/QWORD.h"
 #include "qndislib/addr/RevAddr.h"
+#include "qndislib/adapter/MediaType.h"
+#include "qndislib/adapter/PhysicalMediaType.h"
