@@ -10,3 +10,4 @@
 #include "qndislib/addr/RevAddr.h"
 #include "qndislib/adapter/MediaType.h"
 #include "qndislib/adapter/PhysicalMediaType.h"
+#include "qndislib/ktools/MemoryBuffer.h"

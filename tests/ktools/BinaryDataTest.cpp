@@ -1,0 +1,144 @@
+#include "qndislib/ktools/MemoryBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+using ktools::CBinaryData;
+using ktools::CMemoryBuffer;
+
+namespace {
+
+const unsigned char* Bytes(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+bool Finds(const std::string& pattern, const std::string& text) {
+    CBinaryData data(Bytes(pattern), static_cast<unsigned int>(pattern.size()));
+    return data.Find(Bytes(text), static_cast<unsigned int>(text.size()));
+}
+
+bool NaiveFinds(const std::vector<unsigned char>& pattern, const std::vector<unsigned char>& text) {
+    return std::search(text.begin(), text.end(), pattern.begin(), pattern.end()) != text.end();
+}
+
+std::vector<unsigned char> Stream(const CBinaryData& data) {
+    CMemoryBuffer buffer;
+    data.Pack(buffer);
+    return {buffer.GetData(), buffer.GetData() + buffer.GetSize()};
+}
+
+} // namespace
+
+TEST(BinaryData, TextForm) {
+    const unsigned char bytes[] = {0x45, 0x00, 0xFF, 0x0A};
+    struct Case {
+        unsigned int length;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "{}"}, Case{1, "{0x45}"}, Case{3, "{0x45, 0x0, 0xff}"},
+                          Case{4, "{0x45, 0x0, 0xff, 0xa}"}}) {
+        EXPECT_EQ(CBinaryData(bytes, c.length).AsString(), c.text);
+    }
+    EXPECT_EQ(CBinaryData(nullptr, 4).AsString(), "{}");
+}
+
+TEST(BinaryData, StreamForm) {
+    const unsigned char bytes[] = {1, 2, 3};
+    EXPECT_EQ(Stream(CBinaryData(bytes, 3)), (std::vector<unsigned char>{3, 0, 0, 0, 1, 2, 3}));
+    EXPECT_EQ(Stream(CBinaryData()), (std::vector<unsigned char>{0, 0, 0, 0}));
+}
+
+TEST(BinaryData, UnpackReplacesBytesAndSearchTables) {
+    CBinaryData data(Bytes("abc"), 3);
+    EXPECT_TRUE(data.Find(Bytes("xxabcxx"), 7));
+    const unsigned char stream[] = {2, 0, 0, 0, 'x', 'y'};
+    CMemoryBuffer buffer(stream, sizeof stream);
+    ASSERT_TRUE(data.Unpack(buffer));
+    EXPECT_EQ(data.AsString(), "{0x78, 0x79}");
+    EXPECT_FALSE(data.Find(Bytes("xxabcxx"), 7));
+    EXPECT_TRUE(data.Find(Bytes("abxyz"), 5));
+}
+
+TEST(BinaryData, UnpackOfBrokenStreamsFailsAndLeavesEmptyObject) {
+    const std::vector<std::vector<unsigned char>> streams = {
+        {}, {3, 0, 0}, {3, 0, 0, 0, 1, 2}, {0xFF, 0xFF, 0xFF, 0xFF, 1}, {0x00, 0x00, 0x00, 0x80},
+    };
+    for (const auto& stream : streams) {
+        CBinaryData data(Bytes("abc"), 3);
+        CMemoryBuffer buffer(stream.data(), static_cast<std::int32_t>(stream.size()));
+        EXPECT_FALSE(data.Unpack(buffer));
+        EXPECT_EQ(data.GetLength(), 0u);
+        EXPECT_EQ(data.GetData(), nullptr);
+        EXPECT_EQ(data.AsString(), "{}");
+    }
+}
+
+TEST(BinaryData, FindEdges) {
+    struct Case {
+        const char* pattern;
+        const char* text;
+        bool found;
+    };
+    for (const Case& c : {
+             Case{"abc", "xxabcxx", true},
+             Case{"abc", "xxabxcx", false},
+             Case{"abc", "ab", false},
+             Case{"", "anything", true},
+             Case{"", "", true},
+             Case{"aa", "aaa", true},
+             Case{"abcd", "abcd", true},
+             Case{"GET ", "xxxxxxxxGET ", true},
+             Case{"GET ", "xxxxxxxxxGET", false},
+             Case{"abab", "abaabab", true},
+             Case{"aab", "aaaaaaab", true},
+             Case{"abcab", "abcacabcabx", true},
+         }) {
+        EXPECT_EQ(Finds(c.pattern, c.text), c.found) << c.pattern << " in " << c.text;
+    }
+    CBinaryData empty;
+    EXPECT_TRUE(empty.Find(nullptr, 0));
+}
+
+// The skips of the algorithm are where it goes wrong; compare it with a
+// plain search over many small alphabets, where periodic patterns are common.
+TEST(BinaryData, FindAgreesWithPlainSearch) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 4000; ++round) {
+        const int alphabet = 2 + round % 3;
+        std::vector<unsigned char> pattern(1 + random() % 9);
+        std::vector<unsigned char> text(random() % 40);
+        for (auto& byte : pattern) {
+            byte = static_cast<unsigned char>(0xFE + random() % alphabet);
+        }
+        for (auto& byte : text) {
+            byte = static_cast<unsigned char>(0xFE + random() % alphabet);
+        }
+        CBinaryData data(pattern.data(), static_cast<unsigned int>(pattern.size()));
+        // Searched twice so the second search runs on the kept tables.
+        for (int pass = 0; pass < 2; ++pass) {
+            ASSERT_EQ(data.Find(text.data(), static_cast<unsigned int>(text.size())),
+                      NaiveFinds(pattern, text))
+                << "round " << round;
+        }
+    }
+}
+
+TEST(BinaryData, LastReleaseDestroys) {
+    static int destroyed = 0;
+    struct Counted : CBinaryData {
+        ~Counted() override { ++destroyed; }
+    };
+    auto* data = new Counted;
+    EXPECT_EQ(data->GetRefCount(), 0);
+    data->AddRef();
+    data->AddRef();
+    data->Release();
+    EXPECT_EQ(data->GetRefCount(), 1);
+    EXPECT_EQ(destroyed, 0);
+    data->Release();
+    EXPECT_EQ(destroyed, 1);
+}
