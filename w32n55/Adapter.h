@@ -1,0 +1,59 @@
+#pragma once
+
+#include "w32n55/InformationBuffer.h"
+
+#include <cstdint>
+#include <pcap/pcap.h>
+#include <span>
+
+namespace w32n55 {
+
+struct CapturedFrame {
+    const std::uint8_t* data;
+    std::uint32_t capturedLength;
+    std::uint32_t wireLength;
+    std::uint64_t timestampNs;
+};
+
+class FrameSink {
+public:
+    virtual void Deliver(const CapturedFrame& frame) = 0;
+
+protected:
+    ~FrameSink() = default;
+};
+
+// An open adapter: a live interface or a capture file.
+class Adapter {
+public:
+    virtual ~Adapter() = default;
+
+    // The descriptor that becomes readable when frames wait; -1 for none.
+    virtual int PollDescriptor() const = 0;
+    // Frames that can be taken at once without waiting for a descriptor.
+    virtual bool HasFramesWithoutWaiting() const { return false; }
+    // Hands at most `limit` waiting frames to `sink` without blocking;
+    // negative when the capture failed for good (the interface went away).
+    virtual int Dispatch(int limit, FrameSink& sink) = 0;
+    // 0 when the frame went out, else an errno code.
+    virtual int Send(std::span<const std::uint8_t> frame) = 0;
+    virtual RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) = 0;
+    virtual RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) = 0;
+    virtual RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) = 0;
+
+    void SetHighResolution(bool high) { highResolution_ = high; }
+    // Low resolution keeps whole microseconds, as a capture of that
+    // precision would have recorded them.
+    std::uint64_t Stamp(std::uint64_t ns) const { return highResolution_ ? ns : ns - ns % 1000; }
+    std::uint64_t NextPacketNumber() { return ++packets_; }
+
+    // A libpcap handler whose user argument is a FrameSink; the capture
+    // runs with nanosecond precision.
+    static void DeliverPcapFrame(u_char* sink, const pcap_pkthdr* header, const u_char* bytes);
+
+private:
+    bool highResolution_ = true;
+    std::uint64_t packets_ = 0;
+};
+
+} // namespace w32n55

@@ -1,0 +1,102 @@
+#include "w32n55/FileAdapter.h"
+
+#include "w32n55/OidCatalog.h"
+#include "w32n55/Oids.h"
+#include "w32n55/PacketFilterProgram.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+namespace w32n55 {
+std::unique_ptr<FileAdapter> FileAdapter::Open(const std::string& path, int& error) {
+    // Opening the stream here keeps the errno of a missing or unreadable
+    // file, which libpcap would turn into text.
+    std::FILE* stream = std::fopen(path.c_str(), "rbe");
+    if (stream == nullptr) {
+        error = errno;
+        return nullptr;
+    }
+    char message[PCAP_ERRBUF_SIZE] = "";
+    std::unique_ptr<pcap_t, PcapCloser> capture(
+        pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, message));
+    if (!capture) {
+        std::fclose(stream);
+        error = EINVAL;
+        return nullptr;
+    }
+    if (pcap_datalink(capture.get()) != DLT_EN10MB) {
+        error = EMEDIUMTYPE;
+        return nullptr;
+    }
+    return std::unique_ptr<FileAdapter>(new FileAdapter(std::move(capture)));
+}
+
+FileAdapter::FileAdapter(std::unique_ptr<pcap_t, PcapCloser> capture)
+    : capture_(std::move(capture)) {}
+
+bool FileAdapter::HasFramesWithoutWaiting() const {
+    // A filter of 0 holds the file back instead of discarding its frames:
+    // nothing is lost between opening it and starting reception.
+    return !finished_ && packetFilter_ != 0;
+}
+
+int FileAdapter::Dispatch(int limit, FrameSink& sink) {
+    if (!HasFramesWithoutWaiting()) {
+        return 0;
+    }
+    const int got = pcap_dispatch(capture_.get(), limit, Adapter::DeliverPcapFrame,
+                                  reinterpret_cast<u_char*>(&sink));
+    // A damaged tail ends the file like its end does; the frames before it
+    // have been delivered.
+    if (got <= 0) {
+        finished_ = true;
+        return 0;
+    }
+    return got;
+}
+
+int FileAdapter::Send(std::span<const std::uint8_t>) {
+    return EROFS;
+}
+
+RequestOutcome FileAdapter::Query(std::uint32_t oid, InformationBuffer& buffer) {
+    switch (oid) {
+    case Oid::kGenMediaSupported:
+    case Oid::kGenMediaInUse: {
+        const std::uint32_t media[] = {Medium::k802_3};
+        return buffer.PutULongs(media);
+    }
+    case Oid::kGenCurrentPacketFilter:
+        return buffer.PutULong(packetFilter_);
+    default:
+        // A file knows no counters, link or hardware address.
+        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
+                                                                : NdisStatus::kInvalidOid);
+    }
+}
+
+RequestOutcome FileAdapter::Set(std::uint32_t oid, InformationBuffer& buffer) {
+    if (oid != Oid::kGenCurrentPacketFilter) {
+        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
+                                                                : NdisStatus::kInvalidOid);
+    }
+    const auto filter = buffer.GetULong();
+    if (!filter) {
+        return {NdisStatus::kInvalidLength, 0, 4};
+    }
+    if ((*filter & ~PacketType::kSupported) != 0) {
+        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    // A file records what some other station saw and has no station address
+    // to compare with, so any nonzero filter plays every frame.
+    packetFilter_ = *filter;
+    return {NdisStatus::kSuccess, 4, 0};
+}
+
+RequestOutcome FileAdapter::PrivateQuery(std::uint32_t oid, InformationBuffer&) {
+    return RequestOutcome::Refused(oid == Oid::kPrivateSoftMissedFrames ? NdisStatus::kNotSupported
+                                                                        : NdisStatus::kInvalidOid);
+}
+
+} // namespace w32n55

@@ -1,0 +1,68 @@
+#include "w32n55/InformationBuffer.h"
+
+#include <cstring>
+#include <vector>
+
+namespace w32n55 {
+namespace {
+
+void StoreLittleEndian(std::uint8_t* out, std::uint64_t value, std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+} // namespace
+
+InformationBuffer::InformationBuffer(void* data, std::uint32_t length)
+    : data_(static_cast<std::uint8_t*>(data)), length_(data != nullptr ? length : 0) {}
+
+RequestOutcome InformationBuffer::PutULong(std::uint32_t value) {
+    std::uint8_t bytes[4];
+    StoreLittleEndian(bytes, value, sizeof bytes);
+    return PutBytes(bytes);
+}
+
+RequestOutcome InformationBuffer::PutCounter(std::uint64_t value) {
+    if (length_ >= 8) {
+        std::uint8_t bytes[8];
+        StoreLittleEndian(bytes, value, sizeof bytes);
+        return PutBytes(bytes);
+    }
+    return PutULong(static_cast<std::uint32_t>(value));
+}
+
+RequestOutcome InformationBuffer::PutBytes(std::span<const std::uint8_t> bytes) {
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    if (size > length_) {
+        return {NdisStatus::kBufferTooShort, 0, size};
+    }
+    if (size != 0) {
+        std::memcpy(data_, bytes.data(), size);
+    }
+    return {NdisStatus::kSuccess, size, 0};
+}
+
+RequestOutcome InformationBuffer::PutULongs(std::span<const std::uint32_t> values) {
+    std::vector<std::uint8_t> bytes(values.size() * 4);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        StoreLittleEndian(&bytes[4 * i], values[i], 4);
+    }
+    return PutBytes(bytes);
+}
+
+RequestOutcome InformationBuffer::PutText(std::string_view text) {
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return PutBytes(bytes);
+}
+
+std::optional<std::uint32_t> InformationBuffer::GetULong() const {
+    if (length_ < 4) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(data_[0]) | static_cast<std::uint32_t>(data_[1]) << 8 |
+           static_cast<std::uint32_t>(data_[2]) << 16 | static_cast<std::uint32_t>(data_[3]) << 24;
+}
+
+} // namespace w32n55

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace w32n55 {
+
+// The NDIS statuses the adapters answer with besides those callers test.
+struct NdisStatus {
+    static constexpr std::uint32_t kSuccess = 0x00000000;
+    static constexpr std::uint32_t kFailure = 0xC0000001;
+    static constexpr std::uint32_t kNotSupported = 0xC00000BB;
+    static constexpr std::uint32_t kAdapterNotReady = 0xC0010011;
+    static constexpr std::uint32_t kInvalidLength = 0xC0010014;
+    static constexpr std::uint32_t kInvalidData = 0xC0010015;
+    static constexpr std::uint32_t kBufferTooShort = 0xC0010016;
+    static constexpr std::uint32_t kInvalidOid = 0xC0010017;
+    static constexpr std::uint32_t kAdapterRemoved = 0xC0010018;
+};
+
+// What a request reports back: its status and the two byte counts of the
+// request record.
+struct RequestOutcome {
+    std::uint32_t status = NdisStatus::kSuccess;
+    std::uint32_t bytesWritten = 0;
+    std::uint32_t bytesNeeded = 0;
+
+    static RequestOutcome Refused(std::uint32_t status) { return {status, 0, 0}; }
+};
+
+// A caller's information buffer, written the way an NDIS miniport writes it:
+// never past its length, reporting the bytes needed when it is too short.
+class InformationBuffer {
+public:
+    InformationBuffer(void* data, std::uint32_t length);
+
+    RequestOutcome PutULong(std::uint32_t value);
+    // Statistics counters: all 64 bits when the buffer has room for them,
+    // else the low 32 bits.
+    RequestOutcome PutCounter(std::uint64_t value);
+    RequestOutcome PutBytes(std::span<const std::uint8_t> bytes);
+    RequestOutcome PutULongs(std::span<const std::uint32_t> values);
+    // NUL-terminated.
+    RequestOutcome PutText(std::string_view text);
+    // The value of a 4-byte set request.
+    std::optional<std::uint32_t> GetULong() const;
+
+private:
+    std::uint8_t* data_;
+    std::uint32_t length_;
+};
+
+} // namespace w32n55

@@ -1,0 +1,321 @@
+#include "w32n55/LiveAdapter.h"
+
+#include "w32n55/CaptureSettings.h"
+#include "w32n55/OidCatalog.h"
+#include "w32n55/Oids.h"
+#include "w32n55/PacketFilterProgram.h"
+
+#include <cerrno>
+#include <limits>
+#include <linux/if_arp.h>
+#include <linux/if_packet.h>
+#include <sys/socket.h>
+#include <utility>
+
+namespace w32n55 {
+namespace {
+
+constexpr std::uint32_t kEthernetHeaderBytes = 14;
+// OID_GEN_LINK_SPEED counts in units of 100 bit/s.
+constexpr std::uint64_t kLinkSpeedUnitsPerMbps = 10000;
+
+struct MediumOfType {
+    std::uint32_t arpType;
+    std::uint32_t medium;
+};
+
+constexpr MediumOfType kMediumOfType[] = {
+    {ARPHRD_ETHER, Medium::k802_3},      {ARPHRD_LOOPBACK, Medium::k802_3},
+    {ARPHRD_IEEE802, Medium::k802_5},    {ARPHRD_IEEE802_TR, Medium::k802_5},
+    {ARPHRD_FDDI, Medium::kFddi},        {ARPHRD_PPP, Medium::kWan},
+    {ARPHRD_NONE, Medium::kWan},         {ARPHRD_RAWIP, Medium::kWan},
+    {ARPHRD_TUNNEL, Medium::kWan},       {ARPHRD_TUNNEL6, Medium::kWan},
+    {ARPHRD_SIT, Medium::kWan},          {ARPHRD_IPGRE, Medium::kWan},
+    {ARPHRD_ARCNET, Medium::kArcnetRaw}, {ARPHRD_ATM, Medium::kAtm},
+    {ARPHRD_IRDA, Medium::kIrda},        {ARPHRD_IEEE1394, Medium::k1394},
+};
+
+int ActivationErrno(int status) {
+    switch (status) {
+    case PCAP_ERROR_NO_SUCH_DEVICE:
+        return ENODEV;
+    case PCAP_ERROR_PERM_DENIED:
+    case PCAP_ERROR_PROMISC_PERM_DENIED:
+        return EPERM;
+    case PCAP_ERROR_IFACE_NOT_UP:
+        return ENETDOWN;
+    default:
+        return errno != 0 ? errno : EIO;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<LiveAdapter> LiveAdapter::Open(const std::string& name, int& error) {
+    SysfsInterface interface { name };
+    const auto ifindex = interface.Number("ifindex");
+    if (!interface.Exists() || !ifindex) {
+        error = ENODEV;
+        return nullptr;
+    }
+    char message[PCAP_ERRBUF_SIZE] = "";
+    std::unique_ptr<pcap_t, PcapCloser> capture(pcap_create(name.c_str(), message));
+    if (!capture) {
+        error = ENOMEM;
+        return nullptr;
+    }
+    pcap_t* p = capture.get();
+    pcap_set_snaplen(p, CaptureSettings::kSnapLength);
+    pcap_set_promisc(p, 0);
+    pcap_set_timeout(p, CaptureSettings::kBlockTimeoutMs);
+    pcap_set_immediate_mode(p, 0);
+    pcap_set_buffer_size(p, CaptureSettings::kRingBytes);
+    pcap_set_tstamp_precision(p, PCAP_TSTAMP_PRECISION_NANO);
+    errno = 0;
+    const int status = pcap_activate(p);
+    if (status < 0) {
+        error = ActivationErrno(status);
+        return nullptr;
+    }
+    if (pcap_setnonblock(p, 1, message) != 0) {
+        error = EIO;
+        return nullptr;
+    }
+    std::unique_ptr<LiveAdapter> adapter(
+        new LiveAdapter(std::move(capture), std::move(interface), static_cast<int>(*ifindex)));
+    if (!adapter->ApplyPacketFilter(0)) {
+        error = EIO;
+        return nullptr;
+    }
+    return adapter;
+}
+
+LiveAdapter::LiveAdapter(std::unique_ptr<pcap_t, PcapCloser> capture, SysfsInterface interface,
+                         int ifindex)
+    : capture_(std::move(capture)), interface_(std::move(interface)), ethtool_(interface_.Name()),
+      ifindex_(ifindex) {}
+
+int LiveAdapter::PollDescriptor() const {
+    return failed_ ? -1 : pcap_get_selectable_fd(capture_.get());
+}
+
+int LiveAdapter::Dispatch(int limit, FrameSink& sink) {
+    if (failed_) {
+        return -1;
+    }
+    const int got = pcap_dispatch(capture_.get(), limit, Adapter::DeliverPcapFrame,
+                                  reinterpret_cast<u_char*>(&sink));
+    if (got < 0) {
+        // The interface went away or down; its descriptor would report
+        // that error on every poll from now on.
+        failed_ = true;
+    }
+    return got;
+}
+
+int LiveAdapter::Send(std::span<const std::uint8_t> frame) {
+    if (frame.empty() || frame.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return EINVAL;
+    }
+    errno = 0;
+    if (pcap_inject(capture_.get(), frame.data(), frame.size()) < 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    return 0;
+}
+
+std::optional<std::uint32_t> LiveAdapter::MediumValue() const {
+    const auto type = interface_.Number("type");
+    if (!type) {
+        return std::nullopt;
+    }
+    for (const auto& entry : kMediumOfType) {
+        if (entry.arpType == *type) {
+            return entry.medium;
+        }
+    }
+    return std::nullopt;
+}
+
+bool LiveAdapter::HasDestinationAddresses() const {
+    return MediumValue() == Medium::k802_3;
+}
+
+RequestOutcome LiveAdapter::Query(std::uint32_t oid, InformationBuffer& buffer) {
+    if (!interface_.Exists()) {
+        return RequestOutcome::Refused(NdisStatus::kAdapterRemoved);
+    }
+    if (const auto statistic = OidCatalog::KernelStatistic(oid)) {
+        const auto value = interface_.Counter(*statistic);
+        return value ? buffer.PutCounter(*value)
+                     : RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    switch (oid) {
+    case Oid::kGenMediaSupported:
+    case Oid::kGenMediaInUse:
+        return QueryMedia(buffer);
+    case Oid::kGenMaximumFrameSize:
+        return QueryFrameSize(buffer, false);
+    case Oid::kGenMaximumTotalSize:
+        return QueryFrameSize(buffer, true);
+    case Oid::kGenLinkSpeed:
+        return QueryLinkSpeed(buffer);
+    case Oid::kGenVendorDescription: {
+        const auto description = ethtool_.DriverDescription();
+        return description ? buffer.PutText(*description)
+                           : RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    case Oid::kGenCurrentPacketFilter:
+        return buffer.PutULong(packetFilter_);
+    case Oid::kGenPhysicalMedium:
+        return QueryPhysicalMedium(buffer);
+    case Oid::kGenRcvNoBuffer:
+        return QueryDrops(buffer);
+    case Oid::k8023CurrentAddress:
+        return QueryAddress(buffer, false);
+    case Oid::k8023PermanentAddress:
+        return QueryAddress(buffer, true);
+    default:
+        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
+                                                                : NdisStatus::kInvalidOid);
+    }
+}
+
+RequestOutcome LiveAdapter::QueryMedia(InformationBuffer& buffer) const {
+    const auto medium = MediumValue();
+    if (!medium) {
+        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    const std::uint32_t media[] = {*medium};
+    return buffer.PutULongs(media);
+}
+
+RequestOutcome LiveAdapter::QueryFrameSize(InformationBuffer& buffer, bool withHeader) const {
+    const auto mtu = interface_.Number("mtu");
+    if (!mtu || *mtu > std::numeric_limits<std::uint32_t>::max() - kEthernetHeaderBytes) {
+        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    const bool addHeader = withHeader && HasDestinationAddresses();
+    return buffer.PutULong(static_cast<std::uint32_t>(*mtu) +
+                           (addHeader ? kEthernetHeaderBytes : 0));
+}
+
+RequestOutcome LiveAdapter::QueryLinkSpeed(InformationBuffer& buffer) const {
+    auto mbps = interface_.Number("speed");
+    if (!mbps || *mbps == 0) {
+        if (!ethtool_.HasLinkSettings()) {
+            return RequestOutcome::Refused(NdisStatus::kNotSupported);
+        }
+        mbps = ethtool_.SpeedMbps();
+    }
+    // A driver with link settings but no speed has no link at the moment;
+    // that is not a refusal of the OID, which would stick in callers' lists.
+    if (!mbps) {
+        return RequestOutcome::Refused(NdisStatus::kAdapterNotReady);
+    }
+    const std::uint64_t units = *mbps * kLinkSpeedUnitsPerMbps;
+    return buffer.PutULong(static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(units, std::numeric_limits<std::uint32_t>::max())));
+}
+
+RequestOutcome LiveAdapter::QueryAddress(InformationBuffer& buffer, bool permanent) const {
+    if (!HasDestinationAddresses()) {
+        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    auto address = permanent ? ethtool_.PermanentAddress() : std::nullopt;
+    if (!address) {
+        address = interface_.Address();
+    }
+    return address ? buffer.PutBytes(*address) : RequestOutcome::Refused(NdisStatus::kNotSupported);
+}
+
+RequestOutcome LiveAdapter::QueryPhysicalMedium(InformationBuffer& buffer) const {
+    // Wired Ethernet has no physical-medium value of its own; NDIS calls it
+    // unspecified.
+    std::uint32_t physical = Medium::kPhysicalUnspecified;
+    const auto deviceType = interface_.DeviceType();
+    const auto type = interface_.Number("type");
+    if (deviceType == "wlan") {
+        physical = Medium::kPhysicalWirelessLan;
+    } else if (deviceType == "wwan") {
+        physical = Medium::kPhysicalWirelessWan;
+    } else if (type == ARPHRD_IEEE1394) {
+        physical = Medium::kPhysical1394;
+    } else if (type >= ARPHRD_FCPP && type <= ARPHRD_FCFABRIC) {
+        physical = Medium::kPhysicalFibreChannel;
+    }
+    return buffer.PutULong(physical);
+}
+
+RequestOutcome LiveAdapter::QueryDrops(InformationBuffer& buffer) {
+    pcap_stat stats{};
+    if (failed_ || pcap_stats(capture_.get(), &stats) != 0) {
+        return RequestOutcome::Refused(NdisStatus::kAdapterNotReady);
+    }
+    return buffer.PutCounter(stats.ps_drop);
+}
+
+RequestOutcome LiveAdapter::PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) {
+    if (oid != Oid::kPrivateSoftMissedFrames) {
+        return RequestOutcome::Refused(NdisStatus::kInvalidOid);
+    }
+    const auto dropped = interface_.Counter("rx_dropped");
+    return dropped ? buffer.PutCounter(*dropped)
+                   : RequestOutcome::Refused(NdisStatus::kAdapterRemoved);
+}
+
+RequestOutcome LiveAdapter::Set(std::uint32_t oid, InformationBuffer& buffer) {
+    if (oid == Oid::kGenCurrentPacketFilter) {
+        return SetPacketFilter(buffer);
+    }
+    return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
+                                                            : NdisStatus::kInvalidOid);
+}
+
+RequestOutcome LiveAdapter::SetPacketFilter(InformationBuffer& buffer) {
+    const auto filter = buffer.GetULong();
+    if (!filter) {
+        return {NdisStatus::kInvalidLength, 0, 4};
+    }
+    if ((*filter & ~PacketType::kSupported) != 0) {
+        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    }
+    if (failed_ || !ApplyPacketFilter(*filter)) {
+        return RequestOutcome::Refused(NdisStatus::kFailure);
+    }
+    // For a set the count field carries the bytes read.
+    return {NdisStatus::kSuccess, 4, 0};
+}
+
+bool LiveAdapter::ApplyPacketFilter(std::uint32_t filter) {
+    const bool ethernet = HasDestinationAddresses();
+    const MacBytes station = ethernet ? interface_.Address().value_or(MacBytes{}) : MacBytes{};
+    PacketFilterProgram program(filter, station, ethernet, CaptureSettings::kSnapLength);
+    bpf_program code = program.Program();
+    if (pcap_setfilter(capture_.get(), &code) != 0) {
+        return false;
+    }
+    const bool promiscuous = (filter & PacketType::kPromiscuous) != 0;
+    if (promiscuous != promiscuous_ && !SetPromiscuousMembership(promiscuous)) {
+        return false;
+    }
+    packetFilter_ = filter;
+    return true;
+}
+
+bool LiveAdapter::SetPromiscuousMembership(bool on) {
+    // The kernel drops a socket's memberships with the socket, so no exit
+    // path can leave the interface promiscuous behind.
+    packet_mreq request{};
+    request.mr_ifindex = ifindex_;
+    request.mr_type = PACKET_MR_PROMISC;
+    const int option = on ? PACKET_ADD_MEMBERSHIP : PACKET_DROP_MEMBERSHIP;
+    if (::setsockopt(pcap_fileno(capture_.get()), SOL_PACKET, option, &request, sizeof request) !=
+        0) {
+        return false;
+    }
+    promiscuous_ = on;
+    return true;
+}
+
+} // namespace w32n55

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "w32n55/Adapter.h"
+#include "w32n55/Ethtool.h"
+#include "w32n55/SysfsInterface.h"
+
+#include <memory>
+#include <optional>
+#include <pcap/pcap.h>
+#include <string>
+
+namespace w32n55 {
+
+// A network interface captured through a libpcap ring. Frames pass the
+// kernel only as the NDIS packet filter allows; the filter starts at 0, so
+// nothing is delivered before the caller asks for it.
+class LiveAdapter final : public Adapter {
+public:
+    // Empty with `error` set to an errno code when the interface cannot be
+    // captured.
+    static std::unique_ptr<LiveAdapter> Open(const std::string& name, int& error);
+
+    int PollDescriptor() const override;
+    int Dispatch(int limit, FrameSink& sink) override;
+    int Send(std::span<const std::uint8_t> frame) override;
+    RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) override;
+    RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) override;
+    RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) override;
+
+private:
+    struct PcapCloser {
+        void operator()(pcap_t* p) const { pcap_close(p); }
+    };
+
+    LiveAdapter(std::unique_ptr<pcap_t, PcapCloser> capture, SysfsInterface interface, int ifindex);
+
+    std::optional<std::uint32_t> MediumValue() const;
+    bool HasDestinationAddresses() const;
+    RequestOutcome QueryMedia(InformationBuffer& buffer) const;
+    RequestOutcome QueryLinkSpeed(InformationBuffer& buffer) const;
+    RequestOutcome QueryFrameSize(InformationBuffer& buffer, bool withHeader) const;
+    RequestOutcome QueryAddress(InformationBuffer& buffer, bool permanent) const;
+    RequestOutcome QueryPhysicalMedium(InformationBuffer& buffer) const;
+    RequestOutcome QueryDrops(InformationBuffer& buffer);
+    RequestOutcome SetPacketFilter(InformationBuffer& buffer);
+    bool ApplyPacketFilter(std::uint32_t filter);
+    bool SetPromiscuousMembership(bool on);
+
+    std::unique_ptr<pcap_t, PcapCloser> capture_;
+    SysfsInterface interface_;
+    Ethtool ethtool_;
+    int ifindex_;
+    std::uint32_t packetFilter_ = 0;
+    bool promiscuous_ = false;
+    bool failed_ = false;
+};
+
+} // namespace w32n55

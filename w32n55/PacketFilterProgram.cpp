@@ -1,0 +1,71 @@
+#include "w32n55/PacketFilterProgram.h"
+
+namespace w32n55 {
+namespace {
+
+constexpr bpf_insn Statement(std::uint16_t code, std::uint32_t k) {
+    return bpf_insn{code, 0, 0, k};
+}
+
+constexpr bpf_insn Jump(std::uint16_t code, std::uint32_t k, std::uint8_t jt, std::uint8_t jf) {
+    return bpf_insn{code, jt, jf, k};
+}
+
+constexpr std::uint32_t Word(const MacBytes& a) {
+    return static_cast<std::uint32_t>(a[0]) << 24 | static_cast<std::uint32_t>(a[1]) << 16 |
+           static_cast<std::uint32_t>(a[2]) << 8 | a[3];
+}
+
+constexpr std::uint32_t Half(const MacBytes& a) {
+    return static_cast<std::uint32_t>(a[4]) << 8 | a[5];
+}
+
+} // namespace
+
+PacketFilterProgram::PacketFilterProgram(std::uint32_t ndisFilter, const MacBytes& station,
+                                         bool ethernet, std::uint32_t snapLength) {
+    if ((ndisFilter & PacketType::kAllLocal) != 0) {
+        ndisFilter |= PacketType::kDirected | PacketType::kAllMulticast | PacketType::kBroadcast;
+    }
+    const bool passAll = (ndisFilter & PacketType::kPromiscuous) != 0 ||
+                         (!ethernet && (ndisFilter & PacketType::kSupported) != 0);
+    if (passAll) {
+        code_ = {Statement(BPF_RET | BPF_K, snapLength)};
+    } else if ((ndisFilter & PacketType::kSupported) == 0) {
+        code_ = {Statement(BPF_RET | BPF_K, 0)};
+    } else {
+        BuildByDestination(ndisFilter, station, snapLength);
+    }
+}
+
+void PacketFilterProgram::BuildByDestination(std::uint32_t ndisFilter, const MacBytes& station,
+                                             std::uint32_t accept) {
+    // The interface's own multicast filter already limits group frames to the
+    // groups it joined, so a multicast list adds nothing a socket could check.
+    const bool multicast = (ndisFilter & (PacketType::kMulticast | PacketType::kAllMulticast)) != 0;
+    const std::uint32_t directedResult = (ndisFilter & PacketType::kDirected) ? accept : 0;
+    const std::uint32_t multicastResult = multicast ? accept : 0;
+    const std::uint32_t broadcastResult = (ndisFilter & PacketType::kBroadcast) ? accept : 0;
+    const MacBytes broadcast{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+    // Jump offsets count the instructions skipped; the listing's index is
+    // given on the right.
+    code_ = {
+        Statement(BPF_LD | BPF_B | BPF_ABS, 0),                 // 0: first destination byte
+        Jump(BPF_JMP | BPF_JSET | BPF_K, 0x01, 0, 5),           // 1: group bit? else 7
+        Statement(BPF_LD | BPF_W | BPF_ABS, 0),                 // 2
+        Jump(BPF_JMP | BPF_JEQ | BPF_K, Word(broadcast), 0, 2), // 3: else 6
+        Statement(BPF_LD | BPF_H | BPF_ABS, 4),                 // 4
+        Jump(BPF_JMP | BPF_JEQ | BPF_K, Half(broadcast), 5, 0), // 5: broadcast -> 11
+        Statement(BPF_RET | BPF_K, multicastResult),            // 6
+        Statement(BPF_LD | BPF_W | BPF_ABS, 0),                 // 7
+        Jump(BPF_JMP | BPF_JEQ | BPF_K, Word(station), 0, 4),   // 8: else 13
+        Statement(BPF_LD | BPF_H | BPF_ABS, 4),                 // 9
+        Jump(BPF_JMP | BPF_JEQ | BPF_K, Half(station), 1, 2),   // 10: -> 12 / 13
+        Statement(BPF_RET | BPF_K, broadcastResult),            // 11
+        Statement(BPF_RET | BPF_K, directedResult),             // 12
+        Statement(BPF_RET | BPF_K, 0),                          // 13
+    };
+}
+
+} // namespace w32n55
