@@ -2,6 +2,7 @@
 
 #include "w32n55/InformationBuffer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <pcap/pcap.h>
 #include <span>
@@ -47,11 +48,17 @@ public:
     std::uint64_t Stamp(std::uint64_t ns) const { return highResolution_ ? ns : ns - ns % 1000; }
     std::uint64_t NextPacketNumber() { return ++packets_; }
 
+    // Closed by its handle: receives still armed on other threads are
+    // dropped unfinished when those threads next wait.
+    void MarkClosed() { closed_ = true; }
+    bool IsClosed() const { return closed_; }
+
     // A libpcap handler whose user argument is a FrameSink; the capture
     // runs with nanosecond precision.
     static void DeliverPcapFrame(u_char* sink, const pcap_pkthdr* header, const u_char* bytes);
 
 private:
+    std::atomic<bool> closed_ = false;
     bool highResolution_ = true;
     std::uint64_t packets_ = 0;
 };
