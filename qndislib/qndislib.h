@@ -11,3 +11,6 @@
 #include "qndislib/adapter/MediaType.h"
 #include "qndislib/adapter/PhysicalMediaType.h"
 #include "qndislib/ktools/MemoryBuffer.h"
+#include "qndislib/media/Media.h"
+#include "qndislib/frame/Frame.h"
+#include "qndislib/frame/QuorelFrame.h"
