@@ -14,3 +14,4 @@
 #include "qndislib/media/Media.h"
 #include "qndislib/frame/Frame.h"
 #include "qndislib/frame/QuorelFrame.h"
+#include "qndislib/filter/FilterParser.h"

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "qndislib/Export.h"
+#include "qndislib/filter/Filter.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Turns filter text into a tree of the library's filter kinds, so that every
+// analyser offers the same language:
+//
+//   expression := term { ("or" | "||") term }
+//   term       := factor { ("and" | "&&") factor }
+//   factor     := { "not" | "!" } ( "(" expression ")" | primary )
+//   primary    := ("src" | "dst") "mac" [op] MAC
+//               | "proto" [op] ID          ID: number, hex bytes, ip arp rarp
+//               ipv6 vlan | "ipproto" [op] NUMBER    or icmp igmp tcp udp |
+//               ("src" | "dst") "ip" [op] A.B.C.D | ("src" | "dst") "port" [op]
+//               NUMBER | "icmp" "type" [op] NUMBER | "contains" (STRING |
+//               HEXBYTES) [ "at" OFFSET ]
+//   op         := "=" | "==" | "!=" | "<" | "<=" | ">" | ">="   (ordering for
+//   ip and port only)
+//
+// Keywords are case-insensitive. "not" binds tighter than "and", which binds
+// tighter than "or". A negated group is turned around by De Morgan's rule
+// before it is returned, because a compound filter's description cannot show
+// its own negation: every description then states the test that is applied.
+class QNDIS_API CFilterParser {
+public:
+    // Deepest nesting of parentheses accepted; deeper text is refused rather
+    // than risking the stack, and every tree it builds can be read back from
+    // the filter stream.
+    static constexpr int MaxDepth = 32;
+
+    // The filter for `text`, owned by the caller; null when the text is not a
+    // filter, GetError and GetErrorColumn then say why and where.
+    std::unique_ptr<CFilter> Parse(std::string_view text);
+
+    // Empty after a successful parse.
+    const std::string& GetError() const { return m_error; }
+    // 1-based column of the first character the parser could not accept;
+    // 0 after a successful parse.
+    int GetErrorColumn() const { return m_errorColumn; }
+
+private:
+    std::string m_error;
+    int m_errorColumn = 0;
+};

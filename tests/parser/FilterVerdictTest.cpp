@@ -1,0 +1,138 @@
+// Parsed filters deciding on real frames: the text must mean what it says.
+#include "qndislib/filter/FilterParser.h"
+#include "qndislib/filter/ResourceStrings.h"
+#include "qndislib/frame/QuorelFrame.h"
+#include "qndislib/media/EthernetInfo.h"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<unsigned char> IPv4(const std::array<unsigned char, 4>& source,
+                                const std::array<unsigned char, 4>& destination,
+                                unsigned char protocol,
+                                const std::vector<unsigned char>& transport) {
+    std::vector<unsigned char> packet{0x45, 0, 0, 0, 0, 0, 0x40, 0, 64, protocol, 0, 0};
+    packet.insert(packet.end(), source.begin(), source.end());
+    packet.insert(packet.end(), destination.begin(), destination.end());
+    const std::size_t total = packet.size() + transport.size();
+    packet[2] = static_cast<unsigned char>(total >> 8);
+    packet[3] = static_cast<unsigned char>(total);
+    packet.insert(packet.end(), transport.begin(), transport.end());
+    return packet;
+}
+
+std::vector<unsigned char> Ports(unsigned source, unsigned destination, std::string payload) {
+    std::vector<unsigned char> header{static_cast<unsigned char>(source >> 8),
+                                      static_cast<unsigned char>(source),
+                                      static_cast<unsigned char>(destination >> 8),
+                                      static_cast<unsigned char>(destination),
+                                      0,
+                                      8,
+                                      0,
+                                      0};
+    header.insert(header.end(), payload.begin(), payload.end());
+    return header;
+}
+
+struct Frames {
+    std::map<std::string, std::unique_ptr<CQuorelFrame>> byName;
+
+    void Add(const std::string& name, std::int32_t type, const char* protocol,
+             std::vector<unsigned char> payload, const char* destination = "02:00:00:00:00:02") {
+        CEthernetInfo ethernet;
+        std::int32_t length = 0;
+        unsigned char* bytes = ethernet.CreateFrame(
+            length, type, payload.data(), static_cast<std::int32_t>(payload.size()),
+            CMACAddr("02:00:00:00:00:01"), CMACAddr(destination), CProtocolId(protocol));
+        ASSERT_NE(bytes, nullptr);
+        auto frame =
+            std::make_unique<CQuorelFrame>(bytes, static_cast<unsigned short>(length), &ethernet);
+        ::operator delete(bytes);
+        ASSERT_TRUE(frame->AnalyzeFrame());
+        byName[name] = std::move(frame);
+    }
+
+    const CFrame* operator[](const std::string& name) const { return byName.at(name).get(); }
+};
+
+class FilterVerdict : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CResourceStrings::Instance().SetModule(GetLibraryStringModule());
+        frames.Add("dns", 2, "0800", IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 17, Ports(5353, 53, "q")));
+        frames.Add("http", 2, "0800",
+                   IPv4({192, 168, 1, 5}, {10, 1, 1, 1}, 6, Ports(40000, 80, "GET / HTTP/1.0")));
+        frames.Add("ping", 2, "0800",
+                   IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 1, {8, 0, 0, 0, 0, 1, 0, 1}));
+        frames.Add("arp", 2, "0806", std::vector<unsigned char>(28, 0), "ff:ff:ff:ff:ff:ff");
+        frames.Add("tagged", 6, "0800",
+                   IPv4({10, 0, 0, 9}, {10, 0, 0, 2}, 17, Ports(1000, 53, "t")));
+        frames.Add("snap", 3, "0000000800",
+                   IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 6, Ports(22, 2222, "")));
+    }
+
+    bool Verdict(const std::string& text, const std::string& frame) {
+        CFilterParser parser;
+        const auto filter = parser.Parse(text);
+        EXPECT_NE(filter, nullptr) << text << ": " << parser.GetError();
+        return filter != nullptr && filter->CheckFrame(frames[frame]);
+    }
+
+    Frames frames;
+};
+
+TEST_F(FilterVerdict, FiltersSelectTheFramesTheirTextNames) {
+    const struct {
+        const char* text;
+        std::vector<std::string> matching;
+    } cases[] = {
+        {"proto ip and ipproto udp and dst port 53", {"dns", "tagged"}},
+        {"proto arp", {"arp"}},
+        {"proto ip", {"dns", "http", "ping", "tagged", "snap"}},
+        {"dst mac ff:ff:ff:ff:ff:ff", {"arp"}},
+        {"src mac 02:00:00:00:00:01 and not dst mac ff:ff:ff:ff:ff:ff",
+         {"dns", "http", "ping", "tagged", "snap"}},
+        {"proto ip and src ip < 10.0.0.2", {"dns", "ping", "snap"}},
+        {"proto ip and src ip >= 192.168.1.5", {"http"}},
+        {"proto ip and dst ip > 10.0.0.2", {"http"}},
+        {"proto ip and ipproto tcp and src port > 1023 and dst port <= 80", {"http"}},
+        {"proto ip and src port != 5353 and ipproto udp", {"tagged"}},
+        {"contains \"GET \"", {"http"}},
+        {"contains 08:06 at 12", {"arp"}},
+        {"contains 81:00 at 12 or contains aa:aa:03 at 14", {"tagged", "snap"}},
+        {"proto ip and ipproto icmp and icmp type echo", {"ping"}},
+        {"proto ip and (dst port 22 or src port 22 or dst port 80)", {"http", "snap"}},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [name, frame] : frames.byName) {
+            const bool expected =
+                std::find(c.matching.begin(), c.matching.end(), name) != c.matching.end();
+            EXPECT_EQ(Verdict(c.text, name), expected) << c.text << " on " << name;
+        }
+    }
+}
+
+// A negated group is rewritten before it is returned; the rewrite must
+// decide every frame exactly opposite to the group.
+TEST_F(FilterVerdict, NotOfAGroupDecidesOppositeToTheGroup) {
+    const char* texts[] = {
+        "proto ip and ipproto udp",
+        "dst port 53 or contains \"GET\"",
+        "proto ip and (src ip < 10.0.0.5 or not dst port 80) and not ipproto icmp",
+        "not (proto arp or dst mac ff:ff:ff:ff:ff:ff) and (src port 22 or dst port != 53)",
+    };
+    for (const char* text : texts) {
+        for (const auto& [name, frame] : frames.byName) {
+            EXPECT_NE(Verdict(std::string("not (") + text + ")", name), Verdict(text, name))
+                << text << " on " << name;
+        }
+    }
+}
+
+} // namespace
