@@ -1,0 +1,132 @@
+#include "qndislib/filter/ContentFilter.h"
+
+#include "qndislib/filter/StreamGuard.h"
+#include "qndislib/filter/StringTable.h"
+#include "qndislib/frame/Frame.h"
+#include "qndislib/ktools/LittleEndian.h"
+
+#include <cstdio>
+#include <cstring>
+
+CContentFilter::CContentFilter() {
+    Share(new ktools::CBinaryData);
+}
+
+CContentFilter::CContentFilter(unsigned char* bytes, unsigned int length, unsigned int offset,
+                               const std::string& name, bool negateResult)
+    : CFilter(name, negateResult), m_offset(offset) {
+    Share(new ktools::CBinaryData(bytes, length));
+}
+
+CContentFilter::CContentFilter(ktools::CBinaryData* data, unsigned int offset,
+                               const std::string& name, bool negateResult)
+    : CFilter(name, negateResult), m_offset(offset) {
+    Share(data);
+}
+
+CContentFilter::CContentFilter(const CContentFilter& other)
+    : CFilter(other), m_offset(other.m_offset) {
+    Share(other.m_pattern != nullptr ? other.m_pattern : new ktools::CBinaryData);
+}
+
+CContentFilter& CContentFilter::operator=(const CContentFilter& other) {
+    if (this != &other) {
+        CFilter::operator=(other);
+        // Taking the new reference first keeps a pattern alive that both
+        // filters hold only through this one.
+        ktools::CBinaryData* previous = m_pattern;
+        m_pattern = nullptr;
+        Share(other.m_pattern);
+        if (previous != nullptr) {
+            previous->Release();
+        }
+        m_offset = other.m_offset;
+    }
+    return *this;
+}
+
+CContentFilter::~CContentFilter() {
+    Drop();
+}
+
+void CContentFilter::Share(ktools::CBinaryData* data) {
+    m_pattern = data;
+    if (m_pattern != nullptr) {
+        m_pattern->AddRef();
+    }
+}
+
+void CContentFilter::Drop() {
+    if (m_pattern != nullptr) {
+        m_pattern->Release();
+        m_pattern = nullptr;
+    }
+}
+
+CFilter* CContentFilter::Clone() const {
+    return new CContentFilter(*this);
+}
+
+ktools::CBinaryData* CContentFilter::GetData() const {
+    if (m_pattern != nullptr) {
+        m_pattern->AddRef();
+    }
+    return m_pattern;
+}
+
+bool CContentFilter::IsSatisfied(const CFrame* frame) const {
+    if (frame == nullptr || m_pattern == nullptr) {
+        return false;
+    }
+    const unsigned int length = m_pattern->GetLength();
+    const unsigned int frameLength = frame->GetLength();
+    if (frameLength < length) {
+        return false;
+    }
+    if (m_offset == Anywhere) {
+        return m_pattern->Find(frame->GetFrame(), frameLength);
+    }
+    if (length == 0) {
+        return true;
+    }
+    if (std::uint64_t{m_offset} + length > frameLength) {
+        return false;
+    }
+    return std::memcmp(frame->GetFrame() + m_offset, m_pattern->GetData(), length) == 0;
+}
+
+std::string CContentFilter::GetDescription() const {
+    if (m_pattern == nullptr) {
+        return std::string();
+    }
+    std::string text = Word(IDS_CONTAINS) + m_pattern->AsString();
+    if (m_offset != Anywhere) {
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "%d (0x%x)", static_cast<int>(m_offset),
+                      static_cast<unsigned int>(m_offset));
+        text += Word(IDS_AT_OFFSET) + offset;
+    }
+    return text;
+}
+
+void CContentFilter::Pack(ktools::CMemoryBuffer& buffer) const {
+    CFilter::Pack(buffer);
+    ktools::le::Write<std::uint32_t>(buffer, m_offset);
+    if (m_pattern != nullptr) {
+        m_pattern->Pack(buffer);
+    } else {
+        ktools::le::Write<std::uint32_t>(buffer, 0);
+    }
+}
+
+bool CContentFilter::Unpack(ktools::CMemoryBuffer& buffer) {
+    if (!CFilter::Unpack(buffer) || !qndis::detail::Guarded([&] {
+            m_offset = ktools::le::Read<std::uint32_t>(buffer);
+            return true;
+        })) {
+        return false;
+    }
+    Drop();
+    Share(new ktools::CBinaryData);
+    return m_pattern->Unpack(buffer);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "qndislib/filter/Filter.h"
+#include "qndislib/frame/QuorelFrame.h"
+#include "qndislib/ktools/MemoryBuffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+// The record bytes that Pack writes.
+Bytes Packed(const CFilter& filter);
+
+// A reading buffer over `bytes`; the bytes must outlive it.
+inline ktools::CMemoryBuffer Reader(const Bytes& bytes) {
+    return ktools::CMemoryBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+}
+
+std::unique_ptr<CFilter> Unpacked(const Bytes& bytes);
+
+// A stored Ethernet frame analysed as an application does before filtering.
+std::unique_ptr<CQuorelFrame> Frame(const Bytes& bytes);
+// An Ethernet II frame: destination, source, type, then `data`.
+Bytes EthernetII(const Bytes& destination, const Bytes& source, std::uint16_t type,
+                 const Bytes& data);
+// An Ethernet II IPv4 frame whose data are exactly `data`.
+std::unique_ptr<CQuorelFrame> IPFrame(const Bytes& data);
