@@ -1,0 +1,204 @@
+#include "qndislib/media/EthernetInfo.h"
+#include "qndislib/media/MediaInfo.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace {
+
+// A medium of its own, to register beside Ethernet and to probe the base
+// class with tables of any size.
+class CTestMedium : public CMediaInfo {
+public:
+    CTestMedium(const char* name, const char* shorthand, const CFrameInfo* frames = nullptr,
+                std::int32_t count = 0)
+        : CMediaInfo(name, shorthand, frames, count) {}
+    bool CheckFrameId(const unsigned char*, std::int32_t) const override { return false; }
+    bool CheckFrameId(const unsigned char*, std::size_t, std::int32_t) const override {
+        return false;
+    }
+    CMediaInfo* Clone() const override { return new CTestMedium(*this); }
+    unsigned char* CreateFrame(std::int32_t& length, std::int32_t, const unsigned char*,
+                               std::int32_t, CMACAddr, CMACAddr, CProtocolId) override {
+        length = 0;
+        return nullptr;
+    }
+    void AnalyzeFrame(const unsigned char*) override {}
+    void AnalyzeFrame(const unsigned char*, std::size_t) override {}
+    bool IsBroadcast() const override { return false; }
+    bool IsMulticast() const override { return false; }
+    int GetOverhead() const override { return 0; }
+};
+
+std::unique_ptr<CMediaInfo> Create(const std::string& shorthand) {
+    return std::unique_ptr<CMediaInfo>(CreateMedium(shorthand));
+}
+
+TEST(MediumRegistry, EthernetIsThereFromLoad) {
+    auto first = Create("Ethernet");
+    auto second = Create("Ethernet");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(dynamic_cast<CEthernetInfo*>(first.get()), nullptr);
+    EXPECT_STREQ(first->GetName(), "Ethernet (802.3)");
+    EXPECT_EQ(*first == *second, 0);
+    EXPECT_EQ(*first == *first, 1);
+}
+
+TEST(MediumRegistry, KeyIsTheExactShorthand) {
+    EXPECT_EQ(Create("Ethernet (802.3)"), nullptr);
+    EXPECT_EQ(Create("ethernet"), nullptr);
+    EXPECT_EQ(Create("Ethernet "), nullptr);
+    EXPECT_EQ(Create(""), nullptr);
+}
+
+TEST(MediumRegistry, FirstRegistrationOfAShorthandStays) {
+    EXPECT_FALSE(RegisterMedium(CTestMedium("Impostor", "Ethernet")));
+    EXPECT_STREQ(Create("Ethernet")->GetName(), "Ethernet (802.3)");
+
+    EXPECT_TRUE(RegisterMedium(CTestMedium("Token ring", "TokenRing")));
+    EXPECT_FALSE(RegisterMedium(CTestMedium("Token ring again", "TokenRing")));
+    auto token = Create("TokenRing");
+    ASSERT_NE(dynamic_cast<CTestMedium*>(token.get()), nullptr);
+    EXPECT_STREQ(token->GetName(), "Token ring");
+}
+
+// Registered prototypes are deleted when the library goes, while the
+// frame-type table they point at is still there.
+class CReportingEthernet : public CEthernetInfo {
+public:
+    CReportingEthernet() = default;
+    CReportingEthernet(const CReportingEthernet&) = default;
+    ~CReportingEthernet() override {
+        if (!m_prototype) {
+            return;
+        }
+        std::int32_t id = 0;
+        const char* name = GetFirstFrameType(id);
+        std::fprintf(stderr, "prototype deleted, first type %d %s\n", id, name ? name : "none");
+    }
+    CMediaInfo* Clone() const override {
+        auto* copy = new CReportingEthernet(*this);
+        copy->m_prototype = true;
+        return copy;
+    }
+
+private:
+    bool m_prototype = false;
+};
+
+TEST(MediumRegistryDeathTest, UnloadDeletesPrototypes) {
+    EXPECT_EXIT(
+        {
+            RegisterMedium(CReportingEthernet());
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "prototype deleted, first type 1 Ethernet 802.3");
+}
+
+TEST(FrameTypes, EthernetListsSevenTypesInOrder) {
+    const char* expected[] = {"Ethernet 802.3",         "Ethernet II",
+                              "Ethernet SNAP",          "Ethernet 802.2 type I",
+                              "Ethernet 802.2 type II", "Ethernet 802.1q",
+                              "Ethernet 802.1q (SNAP)"};
+    CEthernetInfo eth;
+    for (int pass = 0; pass < 2; ++pass) {
+        std::int32_t id = 0;
+        const char* name = eth.GetFirstFrameType(id);
+        for (int row = 0; row < 7; ++row) {
+            ASSERT_NE(name, nullptr);
+            EXPECT_STREQ(name, expected[row]);
+            EXPECT_EQ(id, row + 1);
+            name = eth.GetNextFrameType(id);
+        }
+        for (int extra = 0; extra < 3; ++extra) {
+            EXPECT_EQ(name, nullptr);
+            EXPECT_EQ(id, 7);
+            name = eth.GetNextFrameType(id);
+        }
+    }
+}
+
+TEST(FrameTypes, EmptyTableGivesNothing) {
+    CTestMedium empty("", "");
+    std::int32_t id = 42;
+    EXPECT_EQ(empty.GetFirstFrameType(id), nullptr);
+    EXPECT_EQ(empty.GetNextFrameType(id), nullptr);
+    EXPECT_EQ(id, 42);
+    ASSERT_NE(empty.GetName(), nullptr);
+    EXPECT_STREQ(empty.GetName(), "");
+    EXPECT_STREQ(empty.GetShorthand(), "");
+
+    const CMediaInfo::CFrameInfo one[] = {{std::string("Only"), 9}};
+    CTestMedium single("Single", "S", one, 1);
+    EXPECT_STREQ(single.GetFirstFrameType(id), "Only");
+    EXPECT_EQ(id, 9);
+    EXPECT_EQ(single.GetNextFrameType(id), nullptr);
+}
+
+TEST(AddressedToMe, CurrentBroadcastAndAppletalkCount) {
+    struct {
+        const char* current; // empty: never set
+        const char* destination;
+        bool expected;
+    } cases[] = {
+        {"", "000000000000", true},
+        {"", "FFFFFFFFFFFF", true},
+        {"", "090007FFFFFF", true},
+        {"", "01005E000001", false},
+        {"00A0C914C829", "00A0C914C829", true},
+        {"00A0C914C829", "000000000000", false},
+        {"00A0C914C829", "FFFFFFFFFFFF", true},
+    };
+    for (const auto& c : cases) {
+        CEthernetInfo eth;
+        if (*c.current != '\0') {
+            eth.SetCurrentAddress(CMACAddr(c.current));
+        }
+        eth.SetPermanentAddress(CMACAddr(c.destination)); // must not count
+        std::array<unsigned char, CEthernetInfo::MaxAnalysedBytes> frame{};
+        std::copy_n(static_cast<const unsigned char*>(CMACAddr(c.destination)), 6, frame.begin());
+        eth.AnalyzeFrame(frame.data());
+        EXPECT_EQ(eth.IsAddressedToMe(), c.expected) << c.current << " " << c.destination;
+    }
+}
+
+TEST(MediumCopies, CarryEverythingAndStayIndependent) {
+    CEthernetInfo source;
+    source.SetCurrentAddress(CMACAddr("00A0C914C829"));
+    source.SetPermanentAddress(CMACAddr("00A0C914C82A"));
+    std::array<unsigned char, CEthernetInfo::MaxAnalysedBytes> frame{
+        0x01, 0x00, 0x5E, 0, 0, 1, 2, 3, 4, 5, 6, 7, 0x86, 0xDD};
+    source.AnalyzeFrame(frame.data());
+
+    CEthernetInfo copied(source);
+    std::unique_ptr<CMediaInfo> cloned(source.Clone());
+    CEthernetInfo assigned;
+    assigned = source;
+    const CMediaInfo* copies[] = {&copied, cloned.get(), &assigned};
+    for (const CMediaInfo* copy : copies) {
+        EXPECT_STREQ(copy->GetName(), source.GetName());
+        EXPECT_STREQ(copy->GetShorthand(), "Ethernet");
+        EXPECT_EQ(copy->GetCurrentAddress(), source.GetCurrentAddress());
+        EXPECT_EQ(copy->GetPermanentAddress(), source.GetPermanentAddress());
+        EXPECT_EQ(copy->GetFrameType(), 2);
+        EXPECT_EQ(copy->GetProtocolId(), CProtocolId("86DD"));
+        EXPECT_EQ(copy->GetDestinationAddress(), CMACAddr("01005E000001"));
+        EXPECT_EQ(copy->GetArpHardwareType(), 1);
+        EXPECT_EQ(copy->GetAddressSize(), 6);
+        EXPECT_EQ(copy->GetOverhead(), 12);
+    }
+
+    frame[12] = 0x05;
+    frame[13] = 0xDC;
+    frame[14] = frame[15] = 0xFF;
+    cloned->AnalyzeFrame(frame.data());
+    EXPECT_EQ(cloned->GetFrameType(), 1);
+    EXPECT_EQ(source.GetFrameType(), 2);
+}
+
+} // namespace
