@@ -1,0 +1,156 @@
+#include "w32n55/ThreadReceives.h"
+
+#include "w32n55/CaptureSettings.h"
+#include "w32n55/ReceiveRecord.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <limits>
+#include <poll.h>
+
+namespace w32n55 {
+
+ThreadReceives::Completer ThreadReceives::completer_ = nullptr;
+
+// The receives of one adapter on this thread; frames from the adapter fill
+// them front first.
+class ThreadReceives::Queue final : public FrameSink {
+public:
+    Queue(std::shared_ptr<Adapter> adapter, std::vector<ArmedReceive>& completed)
+        : adapter_(std::move(adapter)), completed_(completed) {}
+
+    Adapter& Owner() const { return *adapter_; }
+    ReceiveRing& Pending() { return pending_; }
+
+    void Deliver(const CapturedFrame& frame) override {
+        // The adapter is never asked for more frames than receives wait.
+        ArmedReceive receive = pending_.Pop();
+        receive.bytes = ReceiveRecord::Fill(receive.record, frame, adapter_->NextPacketNumber(),
+                                            adapter_->Stamp(frame.timestampNs));
+        completed_.push_back(receive);
+    }
+
+private:
+    std::shared_ptr<Adapter> adapter_;
+    std::vector<ArmedReceive>& completed_;
+    ReceiveRing pending_;
+};
+
+ThreadReceives& ThreadReceives::ForThisThread() {
+    thread_local ThreadReceives receives;
+    return receives;
+}
+
+ThreadReceives::Queue& ThreadReceives::QueueFor(const std::shared_ptr<Adapter>& adapter) {
+    if (lastQueue_ != nullptr && &lastQueue_->Owner() == adapter.get()) {
+        return *lastQueue_;
+    }
+    const auto found = std::find_if(queues_.begin(), queues_.end(), [&](const auto& queue) {
+        return &queue->Owner() == adapter.get();
+    });
+    if (found != queues_.end()) {
+        lastQueue_ = found->get();
+    } else {
+        lastQueue_ = queues_.emplace_back(std::make_unique<Queue>(adapter, completed_)).get();
+    }
+    return *lastQueue_;
+}
+
+void ThreadReceives::Arm(const std::shared_ptr<Adapter>& adapter, const ArmedReceive& receive) {
+    QueueFor(adapter).Pending().Push(receive);
+}
+
+void ThreadReceives::Forget(const Adapter* adapter) {
+    lastQueue_ = nullptr;
+    std::erase_if(queues_, [adapter](const auto& queue) { return &queue->Owner() == adapter; });
+}
+
+void ThreadReceives::DropClosed() {
+    const bool anyClosed = std::any_of(queues_.begin(), queues_.end(),
+                                       [](const auto& queue) { return queue->Owner().IsClosed(); });
+    if (anyClosed) {
+        lastQueue_ = nullptr;
+        std::erase_if(queues_, [](const auto& queue) { return queue->Owner().IsClosed(); });
+    }
+}
+
+int ThreadReceives::DeliverReady() {
+    DropClosed();
+    int delivered = 0;
+    for (const auto& queue : queues_) {
+        ReceiveRing& pending = queue->Pending();
+        if (pending.Empty()) {
+            continue;
+        }
+        const int limit = static_cast<int>(
+            std::min<std::size_t>(pending.Size(), std::numeric_limits<int>::max()));
+        const int got = queue->Owner().Dispatch(limit, *queue);
+        delivered += std::max(got, 0);
+    }
+    return delivered;
+}
+
+void ThreadReceives::RunCompletions() {
+    // A routine may wait alertably itself and so complete further receives
+    // inside this loop; they collect in a list of their own.
+    std::vector<ArmedReceive> batch = std::move(completed_);
+    completed_.clear();
+    for (const ArmedReceive& receive : batch) {
+        completer_(receive);
+    }
+    batch.clear();
+    if (completed_.empty()) {
+        completed_ = std::move(batch);
+    }
+}
+
+std::uint32_t ThreadReceives::Wait(int eventFd, std::int32_t timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    // Descriptors that reported an error without yielding a frame stay out
+    // of the poll for the rest of this wait, or the wait would spin on them.
+    quiet_.clear();
+    for (;;) {
+        if (DeliverReady() > 0 || !completed_.empty()) {
+            RunCompletions();
+            return kIoCompletion;
+        }
+        descriptors_.clear();
+        for (const auto& queue : queues_) {
+            const int fd = queue->Owner().PollDescriptor();
+            if (!queue->Pending().Empty() && fd >= 0 &&
+                std::find(quiet_.begin(), quiet_.end(), fd) == quiet_.end()) {
+                descriptors_.push_back({fd, POLLIN, 0});
+            }
+        }
+        if (eventFd >= 0) {
+            descriptors_.push_back({eventFd, POLLIN, 0});
+        }
+        int remaining = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            remaining = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+        }
+        const int ready = ::poll(descriptors_.data(), descriptors_.size(), remaining);
+        if (ready < 0 && errno != EINTR) {
+            return kFailed;
+        }
+        if (ready == 0) {
+            return kTimeout;
+        }
+        if (ready < 0) {
+            continue;
+        }
+        if (eventFd >= 0 && (descriptors_.back().revents & (POLLIN | POLLERR | POLLNVAL)) != 0) {
+            return (descriptors_.back().revents & POLLIN) != 0 ? kObject : kFailed;
+        }
+        for (const pollfd& descriptor : descriptors_) {
+            if ((descriptor.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                quiet_.push_back(descriptor.fd);
+            }
+        }
+    }
+}
+
+} // namespace w32n55

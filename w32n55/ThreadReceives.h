@@ -1,0 +1,55 @@
+#pragma once
+
+#include "w32n55/Adapter.h"
+#include "w32n55/ArmedReceive.h"
+#include "w32n55/ReceiveRing.h"
+
+#include <cstdint>
+#include <memory>
+#include <poll.h>
+#include <vector>
+
+namespace w32n55 {
+
+// The receives one thread has armed, and the alertable wait that completes
+// them on that thread: no thread of the library ever runs a caller's code.
+class ThreadReceives {
+public:
+    // Results of Wait, as the platform's waits report them.
+    static constexpr std::uint32_t kObject = 0x00000000;
+    static constexpr std::uint32_t kIoCompletion = 0x000000C0;
+    static constexpr std::uint32_t kTimeout = 0x00000102;
+    static constexpr std::uint32_t kFailed = 0xFFFFFFFF;
+
+    // Runs one completed receive's routine; the ordinal layer provides it.
+    using Completer = void (*)(const ArmedReceive& receive);
+
+    static ThreadReceives& ForThisThread();
+    static void SetCompleter(Completer completer) { completer_ = completer; }
+
+    void Arm(const std::shared_ptr<Adapter>& adapter, const ArmedReceive& receive);
+    // Drops the receives armed on `adapter` without completing them.
+    void Forget(const Adapter* adapter);
+    // Waits up to `timeoutMs` (-1: no limit) for frames for the armed
+    // receives or for `eventFd` (-1: none) to become readable. Completes the
+    // receives that got a frame, in the order they were armed, and then
+    // reports kIoCompletion; kObject when the event is readable.
+    std::uint32_t Wait(int eventFd, std::int32_t timeoutMs);
+
+private:
+    class Queue;
+
+    Queue& QueueFor(const std::shared_ptr<Adapter>& adapter);
+    void DropClosed();
+    int DeliverReady();
+    void RunCompletions();
+
+    std::vector<std::unique_ptr<Queue>> queues_;
+    Queue* lastQueue_ = nullptr;
+    std::vector<ArmedReceive> completed_;
+    std::vector<pollfd> descriptors_;
+    std::vector<int> quiet_;
+    static Completer completer_;
+};
+
+} // namespace w32n55
