@@ -1,0 +1,147 @@
+#include "tools/qndis/CaptureSession.h"
+
+#include "qndislib/qndislib.h"
+#include "tools/qndis/PcapWriter.h"
+#include "tools/qndis/ToolError.h"
+
+#include <chrono>
+#include <csignal>
+#include <unistd.h>
+
+namespace qndis::tool {
+
+namespace {
+
+volatile std::sig_atomic_t interruptRequested = 0;
+
+void OnInterrupt(int) { interruptRequested = 1; }
+
+constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
+// Live waits wake this often to look at the clock and at Ctrl-C.
+constexpr std::uint32_t LiveWaitMs = 100;
+// A pcap record header and the file header, for the progress estimate.
+constexpr std::uint64_t RecordOverhead = 16;
+constexpr auto ProgressInterval = std::chrono::milliseconds(250);
+
+} // namespace
+
+void CatchInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: the alertable wait must return at once on Ctrl-C.
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool Interrupted() { return interruptRequested != 0; }
+
+CaptureSession::CaptureSession(CNdisHook& hook, const FrameTypeNames& names,
+                               const CaptureOptions& options, std::FILE* out)
+    : m_hook(hook), m_options(options), m_out(out), m_line(names) {
+    m_frequency = static_cast<std::uint64_t>(static_cast<std::int64_t>(hook.GetTimestampFrequency()));
+}
+
+std::uint64_t CaptureSession::ToNanoseconds(std::uint64_t stamp) const {
+    if (m_frequency == 0 || m_frequency == NanosecondsPerSecond) {
+        return stamp;
+    }
+    return static_cast<std::uint64_t>(static_cast<unsigned __int128>(stamp) * NanosecondsPerSecond /
+                                      m_frequency);
+}
+
+void CaptureSession::OnFrame(CNetworkFrame* frame, void* context) {
+    auto* session = static_cast<CaptureSession*>(context);
+    session->Handle(*frame);
+    frame->ReUse(context);
+}
+
+void CaptureSession::Handle(CNetworkFrame& frame) {
+    if (m_done) {
+        return;
+    }
+    ++m_totals.received;
+    const auto number = static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetPacketNumber()));
+    if (m_lastPacketNumber != 0 && number > m_lastPacketNumber + 1) {
+        m_totals.gaps += number - m_lastPacketNumber - 1;
+    }
+    m_lastPacketNumber = number;
+    m_fileBytesSeen += RecordOverhead + frame.GetLength();
+
+    const CMediaInfo* media = frame.AnalyzeFrame();
+    if (m_options.filter != nullptr && !m_options.filter->CheckFrame(&frame)) {
+        return;
+    }
+    ++m_totals.matched;
+    m_totals.bytes += frame.GetLength();
+    const int type = media != nullptr ? media->GetFrameType() : 0;
+    if (type >= 0 && type <= FrameTypeNames::MaxId) {
+        ++m_totals.byType[static_cast<std::size_t>(type)];
+    }
+    const std::uint64_t nanoseconds =
+        ToNanoseconds(static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetTimeStamp())));
+    if (!m_options.quiet) {
+        const std::string_view line = m_line.Format(frame, nanoseconds);
+        std::fwrite(line.data(), 1, line.size(), m_out);
+    }
+    if (m_options.writer != nullptr) {
+        m_options.writer->Write(frame.GetFrame(), frame.GetLength(), frame.GetLength(), nanoseconds);
+    }
+    if (m_options.count && m_totals.matched >= *m_options.count) {
+        m_done = true;
+    }
+}
+
+void CaptureSession::ShowProgress(bool final) {
+    const std::uint64_t size = m_options.fileSize;
+    const unsigned percent =
+        final ? 100U
+              : static_cast<unsigned>(std::min<std::uint64_t>(99, size == 0 ? 0 : m_fileBytesSeen * 100 / size));
+    std::fprintf(stderr, "\rreading: %3u%%  %llu frames%s", percent,
+                 static_cast<unsigned long long>(m_totals.received), final ? "\n" : "");
+    std::fflush(stderr);
+}
+
+void CaptureSession::Run() {
+    m_hook.SetCallback(&CaptureSession::OnFrame, this);
+    m_hook.ReadStartup();
+    const bool started =
+        m_options.promiscuous ? m_hook.StartPromiscuousReception() : m_hook.StartNormalReception();
+    if (!started) {
+        m_hook.ResetCallback();
+        throw ToolError("the adapter refused to start reception.");
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto nextProgress = start + ProgressInterval;
+    while (!m_done) {
+        const std::uint32_t result = SleepEx(m_options.offline ? 0 : LiveWaitMs, true);
+        if (Interrupted()) {
+            m_totals.interrupted = true;
+            break;
+        }
+        // Frames of a file are ready at once, so a wait that delivered none
+        // means the file is used up.
+        if (m_options.offline && result != WAIT_IO_COMPLETION) {
+            break;
+        }
+        const auto now = Clock::now();
+        if (m_options.seconds &&
+            std::chrono::duration<double>(now - start).count() >= *m_options.seconds) {
+            break;
+        }
+        if (m_options.progress && now >= nextProgress) {
+            ShowProgress(false);
+            nextProgress = now + ProgressInterval;
+        }
+    }
+    if (m_options.progress) {
+        ShowProgress(true);
+    }
+    m_hook.StopReception();
+    m_hook.ResetCallback();
+    std::fflush(m_out);
+}
+
+} // namespace qndis::tool

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "tools/qndis/FrameLine.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+class CFilter;
+class CNdisHook;
+class CNetworkFrame;
+
+namespace qndis::tool {
+
+class PcapWriter;
+
+struct CaptureOptions {
+    std::optional<std::uint64_t> count; // stop after this many matching frames
+    std::optional<double> seconds;      // stop after this long
+    bool promiscuous = false;
+    const CFilter* filter = nullptr;
+    PcapWriter* writer = nullptr;
+    bool quiet = false;    // no line per frame
+    bool offline = false;  // a capture file: ends when its frames are used up
+    std::uint64_t fileSize = 0; // for the progress indication of a file
+    bool progress = false;
+};
+
+struct CaptureTotals {
+    std::uint64_t received = 0; // every frame delivered, matching or not
+    std::uint64_t matched = 0;
+    std::uint64_t bytes = 0; // of the matching frames
+    std::array<std::uint64_t, FrameTypeNames::MaxId + 1> byType{};
+    std::uint64_t gaps = 0; // packet numbers skipped by the driver
+    bool interrupted = false;
+};
+
+// Receives frames through an open hook's 200 packages: the callback runs in
+// this thread while Run waits alertably, analyses and filters each frame,
+// shows and stores it, and hands the package straight back.
+class CaptureSession {
+public:
+    CaptureSession(CNdisHook& hook, const FrameTypeNames& names, const CaptureOptions& options,
+                   std::FILE* out);
+    CaptureSession(const CaptureSession&) = delete;
+    CaptureSession& operator=(const CaptureSession&) = delete;
+
+    // Starts reception, pumps until a stop condition holds (count, time,
+    // Ctrl-C, end of file) and stops reception. Raises ToolError when the
+    // adapter refuses to start.
+    void Run();
+    const CaptureTotals& Totals() const { return m_totals; }
+
+private:
+    static void OnFrame(CNetworkFrame* frame, void* context);
+    void Handle(CNetworkFrame& frame);
+    std::uint64_t ToNanoseconds(std::uint64_t stamp) const;
+    void ShowProgress(bool final);
+
+    CNdisHook& m_hook;
+    const CaptureOptions& m_options;
+    std::FILE* m_out;
+    FrameLine m_line;
+    CaptureTotals m_totals;
+    std::uint64_t m_frequency = 0;
+    std::uint64_t m_lastPacketNumber = 0;
+    std::uint64_t m_fileBytesSeen = 0;
+    bool m_done = false;
+};
+
+// Makes Ctrl-C end a capture cleanly instead of killing the process.
+void CatchInterrupt();
+bool Interrupted();
+
+} // namespace qndis::tool

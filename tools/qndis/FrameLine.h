@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class CFrame;
+class CMediaInfo;
+
+namespace qndis::tool {
+
+// The names of a medium's frame types, indexed by id, read once from the
+// medium's own table.
+class FrameTypeNames {
+public:
+    explicit FrameTypeNames(CMediaInfo& medium);
+    const char* Name(int id) const;
+    int Count() const { return m_count; }
+
+    static constexpr int MaxId = 15;
+
+private:
+    std::array<std::string, MaxId + 1> m_names;
+    int m_count = 0;
+};
+
+// Formats the one-line summary of an analysed frame: packet number, local
+// time, frame type, hardware addresses, link protocol id, length, and for
+// IPv4 the addresses, protocol and ports. Kept free of streams and
+// allocation because it runs for every frame shown.
+class FrameLine {
+public:
+    explicit FrameLine(const FrameTypeNames& names) : m_names(names) {}
+
+    // The line, terminated by a newline, valid until the next call.
+    std::string_view Format(const CFrame& frame, std::uint64_t nanoseconds);
+
+private:
+    void AppendTime(std::uint64_t nanoseconds);
+    void AppendIPv4(const unsigned char* data, unsigned length);
+    void Append(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    const FrameTypeNames& m_names;
+    std::array<char, 512> m_line{};
+    std::size_t m_used = 0;
+    std::int64_t m_cachedSecond = -1;
+    std::array<char, 16> m_cachedClock{};
+};
+
+} // namespace qndis::tool
