@@ -1,0 +1,51 @@
+#pragma once
+
+// Reaches libw32n55.so by ordinal. The library is loaded on the first
+// lookup, from the directory that holds libqndislib.so first and then along
+// the standard search path, and unloaded when qndislib unloads.
+
+#include "qndislib/Export.h"
+#include "qndislib/capture/W32N55.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// A missing driver-access library (0xC06D007E) or a missing ordinal
+// (0xC06D007F). The message names the library and where it was looked for.
+class QNDIS_API CDriverLoadError : public std::runtime_error {
+public:
+    static constexpr std::uint32_t kModuleNotFound = 0xC06D007E;
+    static constexpr std::uint32_t kEntryPointNotFound = 0xC06D007F;
+
+    CDriverLoadError(std::uint32_t code, const std::string& message)
+        : std::runtime_error(message), m_code(code) {}
+    std::uint32_t GetCode() const { return m_code; }
+
+private:
+    std::uint32_t m_code;
+};
+
+namespace qndis {
+
+class DriverLibrary {
+public:
+    // The entry point of `ordinal`; loads the library on first use. Throws
+    // CDriverLoadError when the library or the ordinal is missing.
+    static void* Resolve(w32n55abi::Ordinal ordinal);
+
+    template <w32n55abi::Ordinal O> static typename w32n55abi::Entry<O>::Fn Get() {
+        return reinterpret_cast<typename w32n55abi::Entry<O>::Fn>(Resolve(O));
+    }
+
+    // The alertable-wait service if the library is already loaded, else
+    // null: a wait never loads the library by itself.
+    static w32n55abi::AlertableWaitFn LoadedAlertableWait();
+    static bool IsLoaded();
+
+    // Replaces the library by an in-process ordinal table (a test double);
+    // null goes back to the real library, which is then loaded afresh.
+    static void UseLookupForTesting(W32N55_GetProcAddressFn lookup);
+};
+
+} // namespace qndis
