@@ -1,0 +1,57 @@
+#pragma once
+
+#include "qndislib/Export.h"
+#include "qndislib/addr/QWORD.h"
+#include "qndislib/capture/W32N55.h"
+#include "qndislib/frame/Frame.h"
+#include "qndislib/platform/Win32.h"
+
+#include <cstdint>
+
+class CMediaInfo;
+class CNdisHook;
+
+// One receive package of a capture hook and, once a frame has arrived in
+// it, the live frame handed to the application's callback. The frame is
+// read in place from the package's receive record; nothing is copied or
+// allocated per frame.
+//
+// Between ReUse and the callback the record belongs to the driver-access
+// library. A package armed on its own (outside a hook) must not be
+// destroyed before its receive has completed or its adapter was closed:
+// closing the adapter is what makes the driver forget the receive.
+//
+// A copy is an idle package with the same contents: the record bytes, the
+// binding and its own clone of the medium description (so each description
+// is deleted exactly once), and an overlapped record that names the copy.
+// The source's pending receive, if any, stays the source's.
+class QNDIS_API CNetworkFrame : public CFrame {
+public:
+    CNetworkFrame();
+    CNetworkFrame(const CNetworkFrame& other);
+    CNetworkFrame& operator=(const CNetworkFrame& other);
+    ~CNetworkFrame() override;
+
+    void Reset(CNdisHook* hook, void* event, std::uint32_t medium);
+    void ReUse(void* context);
+    void Callback();
+    CMediaInfo* AnalyzeFrame();
+
+    const CMediaInfo* GetMediaInfo() const override;
+    QWORD GetPacketNumber() const override;
+    QWORD GetTimeStamp() const override;
+    const unsigned char* GetFrame() const override;
+    unsigned short GetLength() const override;
+
+private:
+    void CopyFrom(const CNetworkFrame& other);
+
+    unsigned char m_buffer[w32n55abi::receive_record::kBufferSize];
+    std::uint32_t m_byteCount = 0;
+    OVERLAPPED m_overlapped{};
+    w32n55abi::Handle m_driverHandle = w32n55abi::kNoHandle;
+    CNdisHook* m_hook = nullptr;
+    void* m_context = nullptr;
+    CMediaInfo* m_medium = nullptr;
+    bool m_singleArgumentCompletion;
+};
