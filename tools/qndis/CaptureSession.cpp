@@ -14,7 +14,9 @@ namespace {
 
 volatile std::sig_atomic_t interruptRequested = 0;
 
-void OnInterrupt(int) { interruptRequested = 1; }
+void OnInterrupt(int) {
+    interruptRequested = 1;
+}
 
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 // Live waits wake this often to look at the clock and at Ctrl-C.
@@ -35,12 +37,15 @@ void CatchInterrupt() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool Interrupted() { return interruptRequested != 0; }
+bool Interrupted() {
+    return interruptRequested != 0;
+}
 
 CaptureSession::CaptureSession(CNdisHook& hook, const FrameTypeNames& names,
                                const CaptureOptions& options, std::FILE* out)
     : m_hook(hook), m_options(options), m_out(out), m_line(names) {
-    m_frequency = static_cast<std::uint64_t>(static_cast<std::int64_t>(hook.GetTimestampFrequency()));
+    m_frequency =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(hook.GetTimestampFrequency()));
 }
 
 std::uint64_t CaptureSession::ToNanoseconds(std::uint64_t stamp) const {
@@ -62,7 +67,8 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
         return;
     }
     ++m_totals.received;
-    const auto number = static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetPacketNumber()));
+    const auto number =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetPacketNumber()));
     if (m_lastPacketNumber != 0 && number > m_lastPacketNumber + 1) {
         m_totals.gaps += number - m_lastPacketNumber - 1;
     }
@@ -86,7 +92,8 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
         std::fwrite(line.data(), 1, line.size(), m_out);
     }
     if (m_options.writer != nullptr) {
-        m_options.writer->Write(frame.GetFrame(), frame.GetLength(), frame.GetLength(), nanoseconds);
+        m_options.writer->Write(frame.GetFrame(), frame.GetLength(), frame.GetLength(),
+                                nanoseconds);
     }
     if (m_options.count && m_totals.matched >= *m_options.count) {
         m_done = true;
@@ -95,9 +102,9 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
 
 void CaptureSession::ShowProgress(bool final) {
     const std::uint64_t size = m_options.fileSize;
-    const unsigned percent =
-        final ? 100U
-              : static_cast<unsigned>(std::min<std::uint64_t>(99, size == 0 ? 0 : m_fileBytesSeen * 100 / size));
+    const unsigned percent = final ? 100U
+                                   : static_cast<unsigned>(std::min<std::uint64_t>(
+                                         99, size == 0 ? 0 : m_fileBytesSeen * 100 / size));
     std::fprintf(stderr, "\rreading: %3u%%  %llu frames%s", percent,
                  static_cast<unsigned long long>(m_totals.received), final ? "\n" : "");
     std::fflush(stderr);

@@ -21,8 +21,8 @@ struct CaptureOptions {
     bool promiscuous = false;
     const CFilter* filter = nullptr;
     PcapWriter* writer = nullptr;
-    bool quiet = false;    // no line per frame
-    bool offline = false;  // a capture file: ends when its frames are used up
+    bool quiet = false;         // no line per frame
+    bool offline = false;       // a capture file: ends when its frames are used up
     std::uint64_t fileSize = 0; // for the progress indication of a file
     bool progress = false;
 };

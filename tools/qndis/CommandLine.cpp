@@ -75,7 +75,9 @@ CommandLine::CommandLine(std::span<const std::string> arguments,
     }
 }
 
-bool CommandLine::Has(std::string_view name) const { return m_values.find(name) != m_values.end(); }
+bool CommandLine::Has(std::string_view name) const {
+    return m_values.find(name) != m_values.end();
+}
 
 std::optional<std::string> CommandLine::Value(std::string_view name) const {
     const auto found = m_values.find(name);
@@ -119,10 +121,9 @@ std::optional<double> CommandLine::Seconds(std::string_view name) const {
 
 void CommandLine::ExpectOperands(std::size_t min, std::size_t max, std::string_view usage) const {
     if (m_operands.size() < min || m_operands.size() > max) {
-        throw UsageError(m_operands.size() < min
-                             ? "missing argument; usage: " + std::string(usage)
-                             : "unexpected argument '" + m_operands[max] +
-                                   "'; usage: " + std::string(usage));
+        throw UsageError(m_operands.size() < min ? "missing argument; usage: " + std::string(usage)
+                                                 : "unexpected argument '" + m_operands[max] +
+                                                       "'; usage: " + std::string(usage));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "qndislib/qndislib.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -60,8 +61,8 @@ void FrameLine::Append(const char* format, ...) {
     }
     va_list arguments;
     va_start(arguments, format);
-    const int written = std::vsnprintf(m_line.data() + m_used, m_line.size() - m_used, format,
-                                       arguments);
+    const int written =
+        std::vsnprintf(m_line.data() + m_used, m_line.size() - m_used, format, arguments);
     va_end(arguments);
     if (written > 0) {
         m_used = std::min(m_line.size() - 1, m_used + static_cast<std::size_t>(written));
@@ -120,8 +121,8 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
         const unsigned char* destination = media->GetDestinationAddress();
         Append("  %-22s %02x:%02x:%02x:%02x:%02x:%02x -> %02x:%02x:%02x:%02x:%02x:%02x",
                m_names.Name(media->GetFrameType()), source[0], source[1], source[2], source[3],
-               source[4], source[5], destination[0], destination[1], destination[2],
-               destination[3], destination[4], destination[5]);
+               source[4], source[5], destination[0], destination[1], destination[2], destination[3],
+               destination[4], destination[5]);
         // The identifier in the width this frame type carries it.
         const unsigned char* id = media->GetProtocolId();
         const int idLength = std::clamp(media->GeCProtocolIdLen(), 0, 6);
@@ -134,9 +135,8 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
         }
     }
     Append("  %u", static_cast<unsigned>(frame.GetLength()));
-    if (media != nullptr &&
-        std::equal(IPv4Protocol.begin(), IPv4Protocol.end(),
-                   static_cast<const unsigned char*>(media->GetProtocolId()))) {
+    if (media != nullptr && std::equal(IPv4Protocol.begin(), IPv4Protocol.end(),
+                                       static_cast<const unsigned char*>(media->GetProtocolId()))) {
         AppendIPv4(frame.GetData(), frame.GetDataLength());
     }
     if (m_used >= m_line.size() - 1) {

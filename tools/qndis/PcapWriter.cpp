@@ -13,9 +13,13 @@ constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 
 } // namespace
 
-void PcapWriter::PcapClose::operator()(pcap* handle) const { pcap_close(handle); }
+void PcapWriter::PcapClose::operator()(pcap* handle) const {
+    pcap_close(handle);
+}
 
-void PcapWriter::DumperClose::operator()(pcap_dumper* dumper) const { pcap_dump_close(dumper); }
+void PcapWriter::DumperClose::operator()(pcap_dumper* dumper) const {
+    pcap_dump_close(dumper);
+}
 
 PcapWriter::PcapWriter(const std::string& path)
     : m_path(path), m_handle(pcap_open_dead_with_tstamp_precision(DLT_EN10MB, SnapLength,

@@ -65,7 +65,9 @@ bool WaitUntilUp(const std::string& name) {
 
 } // namespace
 
-bool BringUpLoopback() { return RunIp({"link", "set", "lo", "up"}); }
+bool BringUpLoopback() {
+    return RunIp({"link", "set", "lo", "up"});
+}
 
 std::optional<PrivateNetwork> EnterPrivateNetwork(std::string& why) {
     if (geteuid() != 0) {

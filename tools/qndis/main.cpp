@@ -1,0 +1,109 @@
+// qndis: the command-line analyser built on qndislib.
+#include "tools/qndis/FilterCommand.h"
+#include "tools/qndis/ToolError.h"
+
+#include <array>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace qndis::tool;
+
+struct Command {
+    std::string_view name;
+    int (*run)(std::span<const std::string> arguments);
+    std::string_view usage;
+};
+
+constexpr std::array<Command, 1> Commands{{
+    {"filter", RunFilterCommand,
+     "filter describe FILTER      parse a filter and describe it in words\n"
+     "  filter save FILTER OUT      store a filter as filter records in OUT\n"
+     "  filter show FILE            read stored filter records back and describe them"},
+}};
+
+constexpr std::string_view FilterHelp =
+    "Filters: not, and, or, parentheses and, for example:\n"
+    "  src mac 00:a0:c9:14:c8:29   dst mac ff:ff:ff:ff:ff:ff   proto 0x0800 (or ip, arp, vlan)\n"
+    "  ipproto 6 (or tcp, udp, icmp)   src ip 10.0.0.1   dst ip < 10.0.0.0\n"
+    "  src port > 1023   dst port 80   icmp type 8   contains \"GET \"   contains 08:00 at 12\n";
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out, "usage: qndis COMMAND [OPTIONS]\n\nCommands:\n");
+    for (const Command& command : Commands) {
+        std::fprintf(out, "  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
+    }
+    std::fprintf(out, "\n%.*s", static_cast<int>(FilterHelp.size()), FilterHelp.data());
+}
+
+const Command* FindCommand(std::string_view name) {
+    for (const Command& command : Commands) {
+        if (command.name == name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+bool AsksForHelp(std::span<const std::string> arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--") {
+            return false;
+        }
+        if (argument == "-h" || argument == "--help") {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Run(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        PrintUsage(stderr);
+        return ExitUsage;
+    }
+    const std::string& name = arguments.front();
+    if (name == "help" || name == "-h" || name == "--help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    const Command* command = FindCommand(name);
+    if (command == nullptr) {
+        throw UsageError("unknown command '" + name + "'; 'qndis help' lists the commands.");
+    }
+    const std::span<const std::string> rest = std::span(arguments).subspan(1);
+    if (AsksForHelp(rest)) {
+        std::printf("usage: qndis %.*s\n", static_cast<int>(command->usage.size()),
+                    command->usage.data());
+        return 0;
+    }
+    return command->run(rest);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "qndis: cannot write the output.\n");
+            return ExitFailure;
+        }
+        return status;
+    } catch (const ToolError& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "qndis: %s\n", error.what());
+        return error.ExitCode();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "qndis: out of memory.\n");
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "qndis: %s.\n", error.what());
+    }
+    return ExitFailure;
+}
