@@ -1,20 +1,18 @@
 // Cost of one full Ethernet analysis per frame, measured beside the cost of
 // libpcap's BPF interpreter running "ether proto 0x0800" on the same frames.
 // Both cycle through the same 1024 distinct frames; the ratios printed at the
-// end compare the two on each mix.
+// end compare the medians of the two on each mix.
 
+#include "RatioReporter.h"
 #include "qndislib/media/EthernetInfo.h"
 #include "qndislib/media/MediaInfo.h"
 
 #include <array>
 #include <benchmark/benchmark.h>
 #include <cstdint>
-#include <cstdio>
-#include <map>
 #include <memory>
 #include <pcap/pcap.h>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -165,50 +163,20 @@ BENCHMARK(BM_AnalyzeFrame)->ArgName("uniform")->Arg(0)->Arg(1);
 BENCHMARK(BM_AnalyzeFrameWithLength)->ArgName("uniform")->Arg(0)->Arg(1);
 BENCHMARK(BM_BpfEtherProtoIp)->ArgName("uniform")->Arg(0)->Arg(1);
 
-// Keeps the time per frame of each run and prints analysis/BPF ratios once
-// all runs are done.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                m_nanoseconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
-            }
-        }
-    }
-
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const char* mixes[] = {"uniform:0", "uniform:1"};
-        const char* names[] = {"link-like", "uniform"};
-        for (int m = 0; m < 2; ++m) {
-            const double bpf = Time("BM_BpfEtherProtoIp", mixes[m]);
-            if (bpf <= 0) {
-                continue;
-            }
-            std::printf("%-9s mix: analysis/BPF %.2f, length-aware analysis/BPF %.2f "
-                        "(BPF %.2f ns per frame)\n",
-                        names[m], Time("BM_AnalyzeFrame", mixes[m]) / bpf,
-                        Time("BM_AnalyzeFrameWithLength", mixes[m]) / bpf, bpf);
-        }
-    }
-
-private:
-    double Time(const std::string& benchmark, const std::string& mix) const {
-        const auto found = m_nanoseconds.find(benchmark + "/" + mix);
-        return found == m_nanoseconds.end() ? 0.0 : found->second;
-    }
-
-    std::map<std::string, double> m_nanoseconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    using qndis::bench::Ratio;
+    return qndis::bench::RunWithRatios(
+        argc, argv,
+        {
+            Ratio{"link-like: AnalyzeFrame / BPF", "BM_AnalyzeFrame/uniform:0",
+                  "BM_BpfEtherProtoIp/uniform:0"},
+            Ratio{"link-like: AnalyzeFrame(length) / BPF", "BM_AnalyzeFrameWithLength/uniform:0",
+                  "BM_BpfEtherProtoIp/uniform:0"},
+            Ratio{"uniform: AnalyzeFrame / BPF", "BM_AnalyzeFrame/uniform:1",
+                  "BM_BpfEtherProtoIp/uniform:1"},
+            Ratio{"uniform: AnalyzeFrame(length) / BPF", "BM_AnalyzeFrameWithLength/uniform:1",
+                  "BM_BpfEtherProtoIp/uniform:1"},
+        });
 }

@@ -54,14 +54,10 @@ void CCompoundFilter::Flush() {
 }
 
 bool CCompoundFilter::IsSatisfied(const CFrame* frame) const {
+    // A disabled member's verdict is true: AND passes over it, OR stops at
+    // it, exactly as at any other member that says true.
     const bool isAnd = m_operator == OperatorAnd;
     for (const auto& member : m_members) {
-        if (!member->GetEnabled()) {
-            if (isAnd) {
-                continue;
-            }
-            return true;
-        }
         if (member->CheckFrame(frame) != isAnd) {
             return !isAnd;
         }

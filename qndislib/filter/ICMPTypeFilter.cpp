@@ -1,8 +1,8 @@
 #include "qndislib/filter/ICMPTypeFilter.h"
 
+#include "qndislib/filter/IPv4Data.h"
 #include "qndislib/filter/StreamGuard.h"
 #include "qndislib/filter/StringTable.h"
-#include "qndislib/frame/Frame.h"
 
 CICMPTypeFilter::CICMPTypeFilter(unsigned char value, const std::string& name, bool negateResult)
     : CFilter(name, negateResult), m_value(value) {}
@@ -30,10 +30,10 @@ bool CICMPTypeFilter::Unpack(ktools::CMemoryBuffer& buffer) {
 }
 
 bool CICMPTypeFilter::IsSatisfied(const CFrame* frame) const {
-    if (frame == nullptr || frame->GetDataLength() == 0) {
+    const auto data = qndis::detail::DataOf(frame);
+    if (data.empty()) {
         return false;
     }
-    const unsigned char* data = frame->GetData();
-    const unsigned int headerLength = (data[0] & 0x0Fu) * 4;
-    return frame->GetDataLength() > headerLength && data[headerLength] == m_value;
+    const std::size_t headerLength = qndis::detail::IPv4HeaderLength(data);
+    return data.size() > headerLength && data[headerLength] == m_value;
 }

@@ -1,9 +1,9 @@
 #include "qndislib/filter/IPAddrFilter.h"
 
 #include "qndislib/filter/Compare.h"
+#include "qndislib/filter/IPv4Data.h"
 #include "qndislib/filter/StreamGuard.h"
 #include "qndislib/filter/StringTable.h"
-#include "qndislib/frame/Frame.h"
 #include "qndislib/ktools/LittleEndian.h"
 
 #include <arpa/inet.h>
@@ -25,12 +25,11 @@ CFilter* CIPAddrFilter::Clone() const {
 }
 
 bool CIPAddrFilter::IsSatisfied(const CFrame* frame) const {
-    if (frame == nullptr || std::uint64_t{frame->GetDataLength()} < std::uint64_t{m_offset} + 4) {
+    const auto data = qndis::detail::DataOf(frame);
+    if (data.size() < std::uint64_t{m_offset} + 4) {
         return false;
     }
-    const unsigned char* field = frame->GetData() + m_offset;
-    const std::uint32_t value = std::uint32_t{field[0]} << 24 | std::uint32_t{field[1]} << 16 |
-                                std::uint32_t{field[2]} << 8 | field[3];
+    const std::uint32_t value = qndis::detail::ReadNetwork32(data.data() + m_offset);
     return qndis::detail::Compare(value, m_address, m_operation);
 }
 

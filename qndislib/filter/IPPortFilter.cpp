@@ -1,9 +1,9 @@
 #include "qndislib/filter/IPPortFilter.h"
 
 #include "qndislib/filter/Compare.h"
+#include "qndislib/filter/IPv4Data.h"
 #include "qndislib/filter/StreamGuard.h"
 #include "qndislib/filter/StringTable.h"
-#include "qndislib/frame/Frame.h"
 #include "qndislib/ktools/LittleEndian.h"
 
 CIPPortFilter::CIPPortFilter(unsigned short port, ePortType type, eOperation operation,
@@ -17,17 +17,17 @@ CFilter* CIPPortFilter::Clone() const {
 }
 
 bool CIPPortFilter::IsSatisfied(const CFrame* frame) const {
-    if (frame == nullptr || frame->GetDataLength() == 0) {
+    const auto data = qndis::detail::DataOf(frame);
+    if (data.empty()) {
         return false;
     }
-    const unsigned char* data = frame->GetData();
-    const unsigned int headerLength = (data[0] & 0x0Fu) * 4;
-    const unsigned int offset = headerLength + (m_type <= PortSourceAlt ? 0 : 2);
-    if (frame->GetDataLength() < offset + 2) {
+    const std::size_t offset =
+        qndis::detail::IPv4HeaderLength(data) + (m_type <= PortSourceAlt ? 0 : 2);
+    if (data.size() < offset + 2) {
         return false;
     }
-    const auto value = static_cast<unsigned short>(data[offset] << 8 | data[offset + 1]);
-    return qndis::detail::Compare(value, m_port, m_operation);
+    const std::uint16_t value = qndis::detail::ReadNetwork16(data.data() + offset);
+    return qndis::detail::Compare<unsigned short>(value, m_port, m_operation);
 }
 
 std::string CIPPortFilter::GetDescription() const {

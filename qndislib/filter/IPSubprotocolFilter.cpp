@@ -1,8 +1,8 @@
 #include "qndislib/filter/IPSubprotocolFilter.h"
 
+#include "qndislib/filter/IPv4Data.h"
 #include "qndislib/filter/StreamGuard.h"
 #include "qndislib/filter/StringTable.h"
-#include "qndislib/frame/Frame.h"
 
 CIPSubprotocolFilter::CIPSubprotocolFilter(unsigned char value, const std::string& name,
                                            bool negateResult)
@@ -31,7 +31,7 @@ bool CIPSubprotocolFilter::Unpack(ktools::CMemoryBuffer& buffer) {
 }
 
 bool CIPSubprotocolFilter::IsSatisfied(const CFrame* frame) const {
-    constexpr unsigned int ProtocolOffset = 9;
-    return frame != nullptr && frame->GetDataLength() > ProtocolOffset &&
-           frame->GetData()[ProtocolOffset] == m_value;
+    constexpr std::size_t ProtocolOffset = 9;
+    const auto data = qndis::detail::DataOf(frame);
+    return data.size() > ProtocolOffset && data[ProtocolOffset] == m_value;
 }

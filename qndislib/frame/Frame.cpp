@@ -16,20 +16,21 @@ unsigned short HeaderWithinFrame(const CMediaInfo& medium, unsigned short length
 
 } // namespace
 
-const unsigned char* CFrame::GetData() const {
+std::span<const unsigned char> CFrame::GetDataSpan() const {
     const CMediaInfo* medium = GetMediaInfo();
     const unsigned char* frame = GetFrame();
     if (medium == nullptr || frame == nullptr) {
-        return nullptr;
+        return {};
     }
-    return frame + HeaderWithinFrame(*medium, GetLength());
+    const unsigned short length = GetLength();
+    const unsigned short header = HeaderWithinFrame(*medium, length);
+    return {frame + header, static_cast<std::size_t>(length - header)};
+}
+
+const unsigned char* CFrame::GetData() const {
+    return GetDataSpan().data();
 }
 
 unsigned short CFrame::GetDataLength() const {
-    const CMediaInfo* medium = GetMediaInfo();
-    if (medium == nullptr) {
-        return 0;
-    }
-    const unsigned short length = GetLength();
-    return static_cast<unsigned short>(length - HeaderWithinFrame(*medium, length));
+    return static_cast<unsigned short>(GetDataSpan().size());
 }

@@ -3,6 +3,8 @@
 #include "qndislib/Export.h"
 #include "qndislib/addr/QWORD.h"
 
+#include <span>
+
 class CMediaInfo;
 
 // The one view of a frame that filters and applications work on: its bytes,
@@ -26,6 +28,10 @@ public:
     // never points outside the bytes.
     const unsigned char* GetData() const;
     unsigned short GetDataLength() const;
+    // Both of the above at once, asking the frame for its description,
+    // bytes and length only once: the form for code that tests every frame.
+    // Empty (with a null pointer) without a description.
+    std::span<const unsigned char> GetDataSpan() const;
 
 protected:
     // Frames are owned by whoever made them (a capture hook, the

@@ -119,41 +119,66 @@ void CBinaryData::Prepare() {
     for (std::int64_t i = 0; i <= m - 2; ++i) {
         m_badChar[x[i]] = static_cast<std::uint32_t>(m - 1 - i);
     }
+    for (std::size_t c = 0; c < m_skip.size(); ++c) {
+        m_skip[c] = std::max(m_badChar[c], m_goodSuffix[m - 1]);
+    }
 }
 
 bool CBinaryData::Find(const unsigned char* text, unsigned int textLength) {
     if (m_length == 0) {
         return true;
     }
-    const std::int64_t m = m_length;
-    const std::int64_t last = std::int64_t{textLength} - m;
-    if (last < 0) {
+    if (textLength < m_length) {
         return false;
     }
     if (!m_goodSuffix) {
         Prepare();
     }
+    const std::ptrdiff_t m = m_length;
     const unsigned char* x = m_data.get();
     const std::uint32_t* gs = m_goodSuffix.get();
+    const unsigned char lastByte = x[m - 1];
+    // y is the current window; it never passes `end`, the last window that
+    // still fits, by more than one shift, which is at most m (so at most
+    // to the end of the text).
     const unsigned char* y = text;
+    const unsigned char* const end = text + (textLength - m_length);
 
-    std::int64_t j = 0;
-    std::int64_t u = 0;
-    std::int64_t shift = m;
+    std::ptrdiff_t u = 0;
+    std::ptrdiff_t shift = m;
     while (true) {
-        std::int64_t i = m - 1;
-        while (i >= 0 && x[i] == y[i + j]) {
-            --i;
-            if (u != 0 && i == m - 1 - shift) {
-                i -= u;
+        // With no remembered match, a window whose last byte differs from
+        // the pattern's moves on by the larger of its bad-character and
+        // last good-suffix entries and leaves the memory empty; the general
+        // step below does exactly that, this loop only does it faster.
+        if (u == 0) {
+            while (y[m - 1] != lastByte) {
+                y += m_skip[y[m - 1]];
+                if (y > end) {
+                    return false;
+                }
+            }
+        }
+        std::ptrdiff_t i = m - 1;
+        if (u == 0) {
+            while (i >= 0 && x[i] == y[i]) {
+                --i;
+            }
+        } else {
+            // Skips the factor that the previous window matched.
+            while (i >= 0 && x[i] == y[i]) {
+                --i;
+                if (i == m - 1 - shift) {
+                    i -= u;
+                }
             }
         }
         if (i < 0) {
             return true;
         }
-        const std::int64_t v = m - 1 - i;
-        const std::int64_t turboShift = u - v;
-        const std::int64_t bcShift = std::int64_t{m_badChar[y[i + j]]} - m + 1 + i;
+        const std::ptrdiff_t v = m - 1 - i;
+        const std::ptrdiff_t turboShift = u - v;
+        const std::ptrdiff_t bcShift = std::ptrdiff_t{m_badChar[y[i]]} - m + 1 + i;
         shift = std::max(turboShift, bcShift);
         if (gs[i] >= shift) {
             shift = gs[i];
@@ -164,10 +189,10 @@ bool CBinaryData::Find(const unsigned char* text, unsigned int textLength) {
             }
             u = 0;
         }
-        j += shift;
-        if (j > last) {
+        if (shift > end - y) {
             return false;
         }
+        y += shift;
     }
 }
 

@@ -58,6 +58,9 @@ private:
     unsigned int m_length = 0;
     std::int32_t m_refCount = 0;
     std::array<std::uint32_t, 256> m_badChar{};
+    // The shift of a window whose last byte mismatches: the larger of the
+    // bad-character entry and the last good-suffix entry.
+    std::array<std::uint32_t, 256> m_skip{};
     std::unique_ptr<std::uint32_t[]> m_goodSuffix;
 };
 

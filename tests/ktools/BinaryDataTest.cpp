@@ -109,8 +109,8 @@ TEST(BinaryData, FindAgreesWithPlainSearch) {
     std::mt19937 random(7);
     for (int round = 0; round < 4000; ++round) {
         const int alphabet = 2 + round % 3;
-        std::vector<unsigned char> pattern(1 + random() % 9);
-        std::vector<unsigned char> text(random() % 40);
+        std::vector<unsigned char> pattern(1 + random() % 17);
+        std::vector<unsigned char> text(random() % 100);
         for (auto& byte : pattern) {
             byte = static_cast<unsigned char>(0xFE + random() % alphabet);
         }
