@@ -44,7 +44,12 @@ public:
     unsigned short GetLength() const override;
 
 private:
+    friend class CNdisHook;
+
     void CopyFrom(const CNetworkFrame& other);
+    // Drops the binding to a closed adapter and its event, so that a ReUse
+    // after the hook closed reaches no stale handle.
+    void Detach();
 
     unsigned char m_buffer[w32n55abi::receive_record::kBufferSize];
     std::uint32_t m_byteCount = 0;

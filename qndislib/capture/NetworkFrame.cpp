@@ -1,0 +1,154 @@
+#include "qndislib/capture/NetworkFrame.h"
+
+#include "qndislib/capture/DriverLibrary.h"
+#include "qndislib/capture/NdisHook.h"
+#include "qndislib/capture/RecordBytes.h"
+#include "qndislib/media/EthernetInfo.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+namespace rr = w32n55abi::receive_record;
+using qndis::record::ReadLittleEndian;
+using qndis::record::WriteLittleEndian;
+
+static_assert(rr::kDataOffset + rr::kDataCapacity <= rr::kBufferSize);
+
+CNetworkFrame* PackageOf(OVERLAPPED* overlapped) {
+    return overlapped == nullptr ? nullptr
+                                 : reinterpret_cast<CNetworkFrame*>(overlapped->OffsetHigh);
+}
+
+void DeliverThreeArgument(std::uint32_t /*error*/, std::uint32_t /*bytes*/,
+                          OVERLAPPED* overlapped) {
+    if (CNetworkFrame* package = PackageOf(overlapped)) {
+        package->Callback();
+    }
+}
+
+std::uint32_t DeliverSingleArgument(OVERLAPPED* overlapped) {
+    if (CNetworkFrame* package = PackageOf(overlapped)) {
+        package->Callback();
+    }
+    return 0;
+}
+
+bool AsksSingleArgumentCompletion() {
+    return qndis::DriverLibrary::Get<w32n55abi::kCompletionStyle>()() != 0;
+}
+
+} // namespace
+
+CNetworkFrame::CNetworkFrame()
+    : m_buffer{}, m_singleArgumentCompletion(AsksSingleArgumentCompletion()) {}
+
+CNetworkFrame::CNetworkFrame(const CNetworkFrame& other)
+    : CFrame(other), m_buffer{}, m_singleArgumentCompletion(other.m_singleArgumentCompletion) {
+    CopyFrom(other);
+}
+
+CNetworkFrame& CNetworkFrame::operator=(const CNetworkFrame& other) {
+    if (this != &other) {
+        CopyFrom(other);
+    }
+    return *this;
+}
+
+CNetworkFrame::~CNetworkFrame() {
+    delete m_medium;
+}
+
+// Cloning before deleting keeps this package intact should the clone throw.
+void CNetworkFrame::CopyFrom(const CNetworkFrame& other) {
+    CMediaInfo* medium = other.m_medium != nullptr ? other.m_medium->Clone() : nullptr;
+    delete m_medium;
+    m_medium = medium;
+    std::memcpy(m_buffer, other.m_buffer, sizeof m_buffer);
+    m_byteCount = other.m_byteCount;
+    m_overlapped = other.m_overlapped;
+    m_overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(this);
+    m_driverHandle = other.m_driverHandle;
+    m_hook = other.m_hook;
+    m_context = other.m_context;
+    m_singleArgumentCompletion = other.m_singleArgumentCompletion;
+}
+
+void CNetworkFrame::Reset(CNdisHook* hook, void* event, std::uint32_t medium) {
+    delete m_medium;
+    m_medium = nullptr;
+    std::memset(m_buffer, 0, sizeof m_buffer);
+    m_byteCount = 0;
+    m_overlapped = OVERLAPPED{};
+    m_hook = hook;
+    m_driverHandle = hook != nullptr ? hook->m_driverHandle : w32n55abi::kNoHandle;
+    if (medium == NdisMedium802_3) {
+        auto* ethernet = new CEthernetInfo();
+        if (hook != nullptr) {
+            ethernet->SetCurrentAddress(hook->m_currentAddress);
+            ethernet->SetPermanentAddress(hook->m_permanentAddress);
+        }
+        m_medium = ethernet;
+    }
+    WriteLittleEndian<std::uint32_t>(m_buffer + rr::kCapacityOffset, rr::kDataCapacity);
+    m_overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(this);
+    m_overlapped.hEvent = m_singleArgumentCompletion ? event : nullptr;
+}
+
+void CNetworkFrame::ReUse(void* context) {
+    if (m_overlapped.hEvent != nullptr) {
+        ResetEvent(m_overlapped.hEvent);
+    }
+    m_context = context;
+    void* routine = m_singleArgumentCompletion ? reinterpret_cast<void*>(&DeliverSingleArgument)
+                                               : reinterpret_cast<void*>(&DeliverThreeArgument);
+    qndis::DriverLibrary::Get<w32n55abi::kStartReceive>()(m_driverHandle, m_buffer, &m_byteCount,
+                                                          &m_overlapped, routine);
+}
+
+// The callback is read from the hook at each frame, so a change of callback
+// takes effect on the next completed package.
+void CNetworkFrame::Callback() {
+    if (m_hook != nullptr && m_hook->m_callback != nullptr) {
+        m_hook->m_callback(this, m_context);
+    }
+}
+
+// The length-aware analysis: bytes past this frame's length are left over
+// from earlier frames in the reused record and read as zero instead.
+CMediaInfo* CNetworkFrame::AnalyzeFrame() {
+    if (m_medium == nullptr) {
+        return nullptr;
+    }
+    m_medium->AnalyzeFrame(GetFrame(), GetLength());
+    return m_medium;
+}
+
+const CMediaInfo* CNetworkFrame::GetMediaInfo() const {
+    return m_medium;
+}
+
+QWORD CNetworkFrame::GetPacketNumber() const {
+    return QWORD(ReadLittleEndian<std::uint64_t>(m_buffer + rr::kPacketNumberOffset));
+}
+
+QWORD CNetworkFrame::GetTimeStamp() const {
+    return QWORD(ReadLittleEndian<std::uint64_t>(m_buffer + rr::kTimestampOffset));
+}
+
+const unsigned char* CNetworkFrame::GetFrame() const {
+    return m_buffer + rr::kDataOffset;
+}
+
+// The driver never reports more than the capacity; capping here keeps a
+// reader inside the buffer whatever the record says.
+unsigned short CNetworkFrame::GetLength() const {
+    const auto length = ReadLittleEndian<std::uint16_t>(m_buffer + rr::kLengthOffset);
+    return std::min<unsigned short>(length, static_cast<unsigned short>(rr::kDataCapacity));
+}
+
+void CNetworkFrame::Detach() {
+    m_driverHandle = w32n55abi::kNoHandle;
+    m_overlapped.hEvent = nullptr;
+}

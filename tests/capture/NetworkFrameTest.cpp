@@ -1,0 +1,316 @@
+#include "qndislib/capture/NetworkFrame.h"
+
+#include "qndislib/capture/NdisHook.h"
+#include "qndislib/frame/QuorelFrame.h"
+#include "qndislib/media/EthernetInfo.h"
+#include "tests/capture/CaptureTestSupport.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using namespace qndis::test;
+
+struct Seen {
+    CNetworkFrame* package;
+    void* context;
+    std::uint64_t number;
+    std::uint64_t stamp;
+    std::vector<std::uint8_t> bytes;
+    int frameType;
+};
+
+struct Receiver {
+    std::vector<Seen> seen;
+    bool reuse = true;
+    bool analyse = true;
+};
+
+void Record(CNetworkFrame* frame, void* context) {
+    auto* receiver = static_cast<Receiver*>(context);
+    const CMediaInfo* medium = receiver->analyse ? frame->AnalyzeFrame() : frame->GetMediaInfo();
+    receiver->seen.push_back(
+        {frame, context,
+         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame->GetPacketNumber())),
+         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame->GetTimeStamp())),
+         std::vector<std::uint8_t>(frame->GetFrame(), frame->GetFrame() + frame->GetLength()),
+         medium != nullptr ? medium->GetFrameType() : -1});
+    if (receiver->reuse) {
+        frame->ReUse(context);
+    }
+}
+
+void Ignore(CNetworkFrame* /*frame*/, void* /*context*/) {}
+
+class LiveFrames : public testing::TestWithParam<bool> {
+protected:
+    LiveFrames() {
+        fake.SetCompletionStyle(GetParam());
+        fake.AddAdapter("eth0", NdisMedium802_3, kStation, kBurnedIn);
+        hook = std::make_unique<CNdisHook>();
+        EXPECT_TRUE(hook->OpenDriver("eth0"));
+    }
+
+    FakeDriver fake;
+    std::unique_ptr<CNdisHook> hook;
+};
+
+TEST_P(LiveFrames, EveryFrameReachesTheCallbackInPlaceAndReUseRearms) {
+    Receiver receiver;
+    hook->SetCallback(&Record, &receiver);
+    hook->ReadStartup();
+    ASSERT_EQ(fake.ArmedReceives(), 200U);
+    ASSERT_TRUE(hook->StartNormalReception());
+
+    std::vector<std::vector<std::uint8_t>> sent;
+    for (int i = 0; i < 450; ++i) {
+        sent.push_back(EthernetIIFrame(kStation, 60 + i % 1400, static_cast<std::uint8_t>(i)));
+        fake.InjectFrame("eth0", sent.back(), 5000 + i);
+        if (i % 100 == 99) {
+            EXPECT_EQ(SleepEx(0, TRUE), WAIT_IO_COMPLETION);
+        }
+    }
+    SleepEx(0, TRUE);
+
+    ASSERT_EQ(receiver.seen.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(receiver.seen[i].number, i + 1);
+        EXPECT_EQ(receiver.seen[i].stamp, 5000 + i);
+        EXPECT_EQ(receiver.seen[i].bytes, sent[i]);
+        EXPECT_EQ(receiver.seen[i].context, &receiver);
+        EXPECT_EQ(receiver.seen[i].frameType, 2) << "Ethernet II";
+    }
+    // The packages are the hook's own and take turns in arming order.
+    EXPECT_EQ(receiver.seen[0].package, receiver.seen[200].package);
+    EXPECT_NE(receiver.seen[0].package, receiver.seen[1].package);
+    EXPECT_EQ(fake.ArmedReceives(), 200U);
+}
+
+TEST_P(LiveFrames, PackageNotHandedBackReceivesNothingMore) {
+    Receiver receiver;
+    receiver.reuse = false;
+    hook->SetCallback(&Record, &receiver);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartPromiscuousReception());
+    for (int i = 0; i < 205; ++i) {
+        fake.InjectFrame("eth0", EthernetIIFrame(kPeer, 64, 0));
+    }
+    SleepEx(0, TRUE);
+    EXPECT_EQ(receiver.seen.size(), 200U);
+    EXPECT_EQ(fake.ArmedReceives(), 0U);
+}
+
+void* g_tallyContext = nullptr;
+int g_tally = 0;
+
+void Tally(CNetworkFrame* frame, void* context) {
+    g_tallyContext = context;
+    ++g_tally;
+    frame->ReUse(context);
+}
+
+TEST_P(LiveFrames, CallbackChangesTakeEffectOnTheNextFrame) {
+    Receiver first;
+    int other = 0;
+    g_tally = 0;
+    hook->SetCallback(&Record, &first);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartNormalReception());
+    fake.InjectFrame("eth0", EthernetIIFrame(kStation, 64, 0));
+    SleepEx(0, TRUE);
+    ASSERT_EQ(first.seen.size(), 1U);
+
+    // The packages still carry the context of their last ReUse.
+    hook->SetCallback(&Tally, &other);
+    fake.InjectFrame("eth0", EthernetIIFrame(kStation, 64, 1));
+    SleepEx(0, TRUE);
+    EXPECT_EQ(first.seen.size(), 1U);
+    EXPECT_EQ(g_tally, 1);
+    EXPECT_EQ(g_tallyContext, &first);
+
+    hook->ResetCallback();
+    const std::size_t armed = fake.ArmedReceives();
+    fake.InjectFrame("eth0", EthernetIIFrame(kStation, 64, 2));
+    SleepEx(0, TRUE);
+    EXPECT_EQ(fake.ArmedReceives(), armed - 1) << "the frame was taken, nobody was called";
+    EXPECT_EQ(g_tally, 1);
+}
+
+TEST_P(LiveFrames, StopReceptionDeliversNothing) {
+    Receiver receiver;
+    hook->SetCallback(&Record, &receiver);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StopReception());
+    EXPECT_EQ(fake.InjectFrame("eth0", EthernetIIFrame(kStation, 64, 0)), 0);
+    SleepEx(0, TRUE);
+    EXPECT_TRUE(receiver.seen.empty());
+}
+
+TEST_P(LiveFrames, StoredCopyOfALiveFrameOutlivesTheHook) {
+    std::unique_ptr<CQuorelFrame> kept;
+    struct Keep {
+        std::unique_ptr<CQuorelFrame>* slot;
+    } keep{&kept};
+    hook->SetCallback(
+        [](CNetworkFrame* frame, void* context) {
+            frame->AnalyzeFrame();
+            *static_cast<Keep*>(context)->slot = std::make_unique<CQuorelFrame>(frame);
+        },
+        &keep);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartNormalReception());
+    const auto bytes = EthernetIIFrame(CMACAddr::MACBroadcast, 90, 7);
+    fake.InjectFrame("eth0", bytes, 77);
+    SleepEx(0, TRUE);
+    hook.reset();
+
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->GetPacketNumber(), QWORD(1));
+    EXPECT_EQ(kept->GetTimeStamp(), QWORD(77));
+    ASSERT_EQ(kept->GetLength(), bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), kept->GetFrame()));
+    ASSERT_NE(kept->GetMediaInfo(), nullptr);
+    EXPECT_EQ(kept->GetMediaInfo()->GetFrameType(), 2);
+    EXPECT_TRUE(kept->GetMediaInfo()->IsBroadcast());
+    EXPECT_EQ(kept->GetMediaInfo()->GetCurrentAddress(), kStation);
+}
+
+INSTANTIATE_TEST_SUITE_P(CompletionStyles, LiveFrames, testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "SingleArgument" : "ThreeArgument");
+});
+
+class Package : public testing::Test {
+protected:
+    Package() {
+        fake.AddAdapter("eth0", NdisMedium802_3, kStation, kBurnedIn);
+        fake.AddAdapter("fddi0", NdisMediumFddi);
+    }
+    FakeDriver fake;
+};
+
+TEST_F(Package, ResetLeavesAnEmptyRecord) {
+    CNetworkFrame package;
+    package.Reset(nullptr, nullptr, NdisMedium802_3);
+    EXPECT_EQ(package.GetLength(), 0);
+    EXPECT_EQ(package.GetPacketNumber(), QWORD(0));
+    EXPECT_EQ(package.GetTimeStamp(), QWORD(0));
+    EXPECT_TRUE(std::all_of(package.GetFrame(), package.GetFrame() + 2000,
+                            [](unsigned char b) { return b == 0; }));
+    // The capacity the driver reads sits just before the frame.
+    const unsigned char* capacity = package.GetFrame() - 4;
+    EXPECT_EQ(capacity[0] | capacity[1] << 8 | capacity[2] << 16 | capacity[3] << 24, 2000);
+}
+
+TEST_F(Package, EthernetDescriptionKnowsTheHooksAddressesAndIsReplacedByReset) {
+    auto hook = std::make_unique<CNdisHook>();
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    CNetworkFrame package;
+    package.Reset(hook.get(), nullptr, NdisMedium802_3);
+    const CMediaInfo* first = package.GetMediaInfo();
+    ASSERT_NE(dynamic_cast<const CEthernetInfo*>(first), nullptr);
+    EXPECT_EQ(first->GetCurrentAddress(), kStation);
+    EXPECT_EQ(first->GetPermanentAddress(), kBurnedIn);
+    EXPECT_EQ(first->GetFrameType(), 0) << "nothing analysed yet";
+    EXPECT_EQ(package.AnalyzeFrame(), package.GetMediaInfo());
+
+    package.Reset(hook.get(), nullptr, NdisMediumFddi);
+    EXPECT_EQ(package.GetMediaInfo(), nullptr);
+    EXPECT_EQ(package.AnalyzeFrame(), nullptr);
+}
+
+TEST_F(Package, CallbackWithoutHookOrHookCallbackDoesNothing) {
+    CNetworkFrame unbound;
+    unbound.Callback();
+    auto hook = std::make_unique<CNdisHook>();
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    CNetworkFrame package;
+    package.Reset(hook.get(), nullptr, NdisMedium802_3);
+    package.Callback();
+    SUCCEED();
+}
+
+TEST_F(Package, ReUseAfterTheHookClosedReachesNoAdapter) {
+    auto hook = std::make_unique<CNdisHook>();
+    Receiver receiver;
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    hook->SetCallback(&Record, &receiver);
+    hook->ReadStartup();
+    hook->CloseDriver();
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    hook->CloseDriver();
+    fake.ClearLog();
+    hook->ReadStartup();
+    for (const auto& call : fake.CallsOf(w32n55abi::kStartReceive)) {
+        EXPECT_EQ(call.handle, w32n55abi::kNoHandle);
+    }
+    EXPECT_EQ(fake.ArmedReceives(), 0U);
+}
+
+TEST_F(Package, CopiesOwnTheirDescriptionsAndNameThemselves) {
+    auto hook = std::make_unique<CNdisHook>();
+    Receiver receiver;
+    receiver.reuse = false;
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    hook->SetCallback(&Record, &receiver);
+    ASSERT_TRUE(hook->StartNormalReception());
+    auto live = std::make_unique<CNetworkFrame>();
+    live->Reset(hook.get(), nullptr, NdisMedium802_3);
+    live->ReUse(&receiver);
+    const auto bytes = EthernetIIFrame(kStation, 100, 3);
+    fake.InjectFrame("eth0", bytes);
+    SleepEx(0, TRUE);
+    ASSERT_EQ(receiver.seen.size(), 1U);
+
+    auto copy = std::make_unique<CNetworkFrame>(*live);
+    EXPECT_NE(copy->GetMediaInfo(), live->GetMediaInfo());
+    EXPECT_EQ(copy->GetMediaInfo()->GetFrameType(), 2);
+    EXPECT_EQ(copy->GetMediaInfo()->GetCurrentAddress(), kStation);
+    EXPECT_EQ(copy->GetLength(), bytes.size());
+    EXPECT_NE(copy->GetFrame(), live->GetFrame());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), copy->GetFrame()));
+
+    // A copy armed on its own is completed as itself, not as its source.
+    copy->ReUse(&receiver);
+    fake.InjectFrame("eth0", EthernetIIFrame(kStation, 70, 4));
+    SleepEx(0, TRUE);
+    ASSERT_EQ(receiver.seen.size(), 2U);
+    EXPECT_EQ(receiver.seen[1].package, copy.get());
+
+    CNetworkFrame assigned;
+    assigned = *copy;
+    assigned = assigned;
+    EXPECT_EQ(assigned.GetLength(), 70);
+    // Source first, then the copies: each description goes exactly once.
+    live.reset();
+    hook.reset();
+    EXPECT_EQ(assigned.GetMediaInfo()->GetFrameType(), 2);
+    copy.reset();
+}
+
+TEST_F(Package, AnalysisDoesNotReadLeftoversOfALongerEarlierFrame) {
+    auto hook = std::make_unique<CNdisHook>();
+    Receiver receiver;
+    receiver.reuse = false;
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    hook->SetCallback(&Record, &receiver);
+    ASSERT_TRUE(hook->StartNormalReception());
+    CNetworkFrame package;
+    package.Reset(hook.get(), nullptr, NdisMedium802_3);
+
+    package.ReUse(&receiver);
+    fake.InjectFrame("eth0", EthernetIIFrame(kStation, 200, 0));
+    SleepEx(0, TRUE);
+    package.ReUse(&receiver);
+    const auto addressesOnly = EthernetIIFrame(kStation, 12, 0);
+    fake.InjectFrame("eth0", addressesOnly);
+    SleepEx(0, TRUE);
+
+    ASSERT_EQ(receiver.seen.size(), 2U);
+    EXPECT_EQ(receiver.seen[0].frameType, 2);
+    EXPECT_EQ(receiver.seen[1].bytes, addressesOnly);
+    EXPECT_NE(receiver.seen[1].frameType, 2) << "the old type field must not count";
+}
+
+} // namespace
