@@ -1,0 +1,68 @@
+// The library's objects as a shared object of their own, with one entry the
+// loading tests call: the directory rules then apply to this file wherever
+// the test puts a copy of it.
+
+#include "qndislib/capture/DriverLibrary.h"
+#include "qndislib/capture/ModuleDirectory.h"
+#include "qndislib/media/Media.h"
+#include "qndislib/platform/DynamicLibrary.h"
+#include "qndislib/platform/Trace.h"
+#include "qndislib/platform/Win32.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+using qndis::DriverLibrary;
+
+void ReportLoad() {
+    const auto style = DriverLibrary::Get<w32n55abi::kCompletionStyle>();
+    std::printf("mark=%c\n", static_cast<char>(style()));
+    std::printf(
+        "from=%s\n",
+        qndis::DynamicLibrary::PathOfModuleContaining(reinterpret_cast<void*>(style)).c_str());
+    std::printf("wait=%d\n", DriverLibrary::LoadedAlertableWait() != nullptr ? 1 : 0);
+    std::printf("sleep=%u\n", SleepEx(0, TRUE));
+}
+
+void ReportMissingOrdinal() {
+    DriverLibrary::Resolve(w32n55abi::kSend);
+    std::printf("send=resolved\n");
+}
+
+// Everything a program may do before it constructs a hook or lists
+// adapters; none of it may reach the driver library.
+void ReportWithoutDriver() {
+    const std::unique_ptr<CMediaInfo> ethernet(CreateMedium("Ethernet"));
+    std::printf("ethernet=%d\n", ethernet != nullptr ? 1 : 0);
+    const HANDLE event = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    std::printf("event=%u\n", WaitForSingleObjectEx(event, 10, TRUE));
+    CloseHandle(event);
+    std::printf("sleep=%u\n", SleepEx(1, TRUE));
+    TraceMessage("probe %d", 1);
+    std::printf("loaded=%d\n", DriverLibrary::IsLoaded() ? 1 : 0);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mode) {
+    std::printf("directory=%s\n", qndis::ModuleDirectory::Get().c_str());
+    const std::string what(mode);
+    try {
+        if (what == "load") {
+            ReportLoad();
+        } else if (what == "ordinal") {
+            ReportMissingOrdinal();
+        } else if (what == "none") {
+            ReportWithoutDriver();
+        } else {
+            return 2;
+        }
+    } catch (const CDriverLoadError& error) {
+        std::printf("code=%08X\nmessage=%s\n", error.GetCode(), error.what());
+    }
+    std::fflush(stdout);
+    return 0;
+}
