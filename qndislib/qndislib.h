@@ -3,6 +3,9 @@
 // The whole public interface of qndislib. Each subsystem adds its public
 // headers here.
 #include "qndislib/Export.h"
+#include "qndislib/platform/Win32.h"
+#include "qndislib/platform/Trace.h"
+#include "qndislib/capture/DriverLoadError.h"
 #include "qndislib/addr/HexText.h"
 #include "qndislib/addr/MACAddr.h"
 #include "qndislib/addr/ProtocolId.h"
