@@ -120,7 +120,8 @@ private:
     void Set(std::int32_t oid, std::int32_t value);
     CMACAddr GetAddress(std::int32_t oid);
     int GetMedia(std::int32_t oid, CMediaType* types, int count);
-    void Send(std::uint32_t ordinal, _RETH_REQUEST* request);
+    // False when no wait event could be made: nothing was sent.
+    bool Send(std::uint32_t ordinal, _RETH_REQUEST* request);
 
     // Sorted ascending by signed value, searched by binary search.
     std::vector<std::int32_t> m_refused;
