@@ -2,6 +2,7 @@
 
 #include "qndislib/platform/Trace.h"
 
+#include <algorithm>
 #include <dirent.h>
 
 namespace qndis::test {
@@ -42,7 +43,7 @@ int OpenDescriptorCount() {
 
 std::vector<std::uint8_t> EthernetIIFrame(const CMACAddr& destination, std::size_t length,
                                           std::uint8_t seed) {
-    std::vector<std::uint8_t> frame(length);
+    std::vector<std::uint8_t> frame(std::max<std::size_t>(length, 14));
     const unsigned char* to = destination;
     const unsigned char* from = kPeer;
     std::copy(to, to + 6, frame.begin());
@@ -52,6 +53,8 @@ std::vector<std::uint8_t> EthernetIIFrame(const CMACAddr& destination, std::size
     for (std::size_t i = 14; i < length; ++i) {
         frame[i] = static_cast<std::uint8_t>(seed + i);
     }
+    // Shorter frames are cut after the fields above.
+    frame.resize(length);
     return frame;
 }
 

@@ -26,7 +26,8 @@ public:
 // Descriptors this process has open; a leaked event shows up here.
 int OpenDescriptorCount();
 
-// An Ethernet II frame of `length` bytes from kPeer to `destination`.
+// An Ethernet II frame of `length` bytes from kPeer to `destination`, cut
+// after `length` bytes when that is shorter than the header.
 std::vector<std::uint8_t> EthernetIIFrame(const CMACAddr& destination, std::size_t length,
                                           std::uint8_t seed);
 
