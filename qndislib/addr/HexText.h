@@ -2,6 +2,11 @@
 
 #include "qndislib/Export.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
 // Hexadecimal text as the address and identifier types read it: any text is
 // accepted, non-digits are skipped and a short text lands right-aligned.
 
@@ -10,6 +15,28 @@ QNDIS_API int gethexdigit(char c);
 QNDIS_API void LoadHexString(const char* text, unsigned char* target, int count);
 
 namespace qndis::detail {
+
+// Equality of two byte runs of a size known at compile time, folded without
+// branches; at run time whole words are loaded, as the address and protocol
+// filters compare on every frame.
+template <std::size_t N>
+constexpr bool SameBytes(const unsigned char* first, const unsigned char* second) {
+    std::uint32_t difference = 0;
+    std::size_t i = 0;
+    if (!std::is_constant_evaluated()) {
+        for (; i + 4 <= N; i += 4) {
+            std::uint32_t a = 0;
+            std::uint32_t b = 0;
+            std::memcpy(&a, first + i, 4);
+            std::memcpy(&b, second + i, 4);
+            difference |= a ^ b;
+        }
+    }
+    for (; i < N; ++i) {
+        difference |= std::uint32_t{first[i]} ^ second[i];
+    }
+    return difference == 0;
+}
 
 // Compile-time forms of the functions above. They let the address constants
 // be constant-initialised from their text, and the exported functions share

@@ -33,8 +33,10 @@ public:
 
     // Without these, == between identifiers would quietly compare the
     // pointers of the conversion above.
-    constexpr bool operator==(const CProtocolId& other) const { return m_id == other.m_id; }
-    constexpr bool operator!=(const CProtocolId& other) const { return m_id != other.m_id; }
+    constexpr bool operator==(const CProtocolId& other) const {
+        return qndis::detail::SameBytes<Size>(m_id.data(), other.m_id.data());
+    }
+    constexpr bool operator!=(const CProtocolId& other) const { return !(*this == other); }
 
     // The texts live in one buffer per operation, shared by all identifiers:
     // the next call of the same operation overwrites them.

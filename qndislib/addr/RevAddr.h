@@ -85,8 +85,10 @@ public:
         return text;
     }
 
-    constexpr bool operator==(const CRevAddr& other) const { return Compare(other) == 0; }
-    constexpr bool operator!=(const CRevAddr& other) const { return Compare(other) != 0; }
+    constexpr bool operator==(const CRevAddr& other) const {
+        return qndis::detail::SameBytes<N>(m_addr.data(), other.m_addr.data());
+    }
+    constexpr bool operator!=(const CRevAddr& other) const { return !(*this == other); }
     constexpr bool operator<(const CRevAddr& other) const { return Compare(other) < 0; }
     constexpr bool operator<=(const CRevAddr& other) const { return Compare(other) <= 0; }
     constexpr bool operator>(const CRevAddr& other) const { return Compare(other) > 0; }

@@ -92,7 +92,20 @@ bool CContentFilter::IsSatisfied(const CFrame* frame) const {
     if (std::uint64_t{m_offset} + length > frameLength) {
         return false;
     }
-    return std::memcmp(frame->GetFrame() + m_offset, m_pattern->GetData(), length) == 0;
+    const unsigned char* at = frame->GetFrame() + m_offset;
+    const unsigned char* pattern = m_pattern->GetData();
+    // Fixed-offset patterns are mostly a type or address field: a loop
+    // decides those before a library call would have started.
+    constexpr unsigned int ShortPattern = 16;
+    if (length > ShortPattern) {
+        return std::memcmp(at, pattern, length) == 0;
+    }
+    for (unsigned int i = 0; i < length; ++i) {
+        if (at[i] != pattern[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string CContentFilter::GetDescription() const {

@@ -1,11 +1,10 @@
 #include "qndislib/filter/ICMPTypeFilter.h"
 
 #include "qndislib/filter/IPv4Data.h"
-#include "qndislib/filter/StreamGuard.h"
 #include "qndislib/filter/StringTable.h"
 
 CICMPTypeFilter::CICMPTypeFilter(unsigned char value, const std::string& name, bool negateResult)
-    : CFilter(name, negateResult), m_value(value) {}
+    : CByteFilter(value, name, negateResult) {}
 
 CICMPTypeFilter::~CICMPTypeFilter() = default;
 
@@ -14,19 +13,7 @@ CFilter* CICMPTypeFilter::Clone() const {
 }
 
 std::string CICMPTypeFilter::GetDescription() const {
-    return Word(IDS_ICMP_TYPE) + RelationWord(OperationEqual) + std::to_string(m_value);
-}
-
-void CICMPTypeFilter::Pack(ktools::CMemoryBuffer& buffer) const {
-    CFilter::Pack(buffer);
-    buffer.Write(&m_value, 1);
-}
-
-bool CICMPTypeFilter::Unpack(ktools::CMemoryBuffer& buffer) {
-    return CFilter::Unpack(buffer) && qndis::detail::Guarded([&] {
-               buffer.Read(&m_value, 1);
-               return true;
-           });
+    return Describe(IDS_ICMP_TYPE);
 }
 
 bool CICMPTypeFilter::IsSatisfied(const CFrame* frame) const {
@@ -35,5 +22,5 @@ bool CICMPTypeFilter::IsSatisfied(const CFrame* frame) const {
         return false;
     }
     const std::size_t headerLength = qndis::detail::IPv4HeaderLength(data);
-    return data.size() > headerLength && data[headerLength] == m_value;
+    return data.size() > headerLength && data[headerLength] == Value();
 }

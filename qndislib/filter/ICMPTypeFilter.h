@@ -1,7 +1,7 @@
 #pragma once
 
 #include "qndislib/Export.h"
-#include "qndislib/filter/Filter.h"
+#include "qndislib/filter/ByteFilter.h"
 
 #include <string>
 
@@ -9,7 +9,7 @@
 // ICMP message of the filter's type: the byte behind the header length
 // that the first data byte gives. Like the subprotocol filter it does not
 // check that the frame is IP or ICMP.
-class QNDIS_API CICMPTypeFilter : public CFilter {
+class QNDIS_API CICMPTypeFilter : public CByteFilter {
 public:
     CICMPTypeFilter() = default;
     CICMPTypeFilter(unsigned char value, const std::string& name, bool negateResult);
@@ -21,11 +21,6 @@ public:
     CFilter* Clone() const override;
     bool IsSatisfied(const CFrame* frame) const override;
     std::string GetDescription() const override;
-    bool Unpack(ktools::CMemoryBuffer& buffer) override;
-    void Pack(ktools::CMemoryBuffer& buffer) const override;
 
-    unsigned char GetICMPType() const { return m_value; }
-
-private:
-    unsigned char m_value = 0;
+    unsigned char GetICMPType() const { return Value(); }
 };

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "qndislib/Export.h"
-#include "qndislib/filter/Filter.h"
+#include "qndislib/filter/ByteFilter.h"
 
 #include <string>
 
 // Matches frames whose data (the bytes after the link header), taken as an
 // IPv4 header, carry the filter's protocol number in byte 9. It does not
 // check that the frame is IP; combine it with a protocol filter for that.
-class QNDIS_API CIPSubprotocolFilter : public CFilter {
+class QNDIS_API CIPSubprotocolFilter : public CByteFilter {
 public:
     CIPSubprotocolFilter() = default;
     CIPSubprotocolFilter(unsigned char value, const std::string& name, bool negateResult);
@@ -20,11 +20,6 @@ public:
     CFilter* Clone() const override;
     bool IsSatisfied(const CFrame* frame) const override;
     std::string GetDescription() const override;
-    bool Unpack(ktools::CMemoryBuffer& buffer) override;
-    void Pack(ktools::CMemoryBuffer& buffer) const override;
 
-    unsigned char GetSubprotocol() const { return m_value; }
-
-private:
-    unsigned char m_value = 0;
+    unsigned char GetSubprotocol() const { return Value(); }
 };

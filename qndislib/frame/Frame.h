@@ -2,10 +2,10 @@
 
 #include "qndislib/Export.h"
 #include "qndislib/addr/QWORD.h"
+#include "qndislib/media/MediaInfo.h"
 
+#include <cstddef>
 #include <span>
-
-class CMediaInfo;
 
 // The one view of a frame that filters and applications work on: its bytes,
 // their count, a packet number, a time stamp and the medium description
@@ -31,7 +31,18 @@ public:
     // Both of the above at once, asking the frame for its description,
     // bytes and length only once: the form for code that tests every frame.
     // Empty (with a null pointer) without a description.
-    std::span<const unsigned char> GetDataSpan() const;
+    // Inline, as filters call it on every frame they test.
+    std::span<const unsigned char> GetDataSpan() const {
+        const CMediaInfo* medium = GetMediaInfo();
+        const unsigned char* frame = GetFrame();
+        if (medium == nullptr || frame == nullptr) {
+            return {};
+        }
+        const unsigned short length = GetLength();
+        const int header = medium->GetHeaderLen();
+        const std::size_t skipped = header <= 0 ? 0 : (header < length ? header : length);
+        return {frame + skipped, length - skipped};
+    }
 
 protected:
     // Frames are owned by whoever made them (a capture hook, the
