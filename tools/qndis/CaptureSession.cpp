@@ -4,6 +4,7 @@
 #include "tools/qndis/PcapWriter.h"
 #include "tools/qndis/ToolError.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <unistd.h>
@@ -52,8 +53,11 @@ std::uint64_t CaptureSession::ToNanoseconds(std::uint64_t stamp) const {
     if (m_frequency == 0 || m_frequency == NanosecondsPerSecond) {
         return stamp;
     }
-    return static_cast<std::uint64_t>(static_cast<unsigned __int128>(stamp) * NanosecondsPerSecond /
-                                      m_frequency);
+    // Whole seconds first, so the product cannot overflow for any counter
+    // frequency up to 18 GHz.
+    const std::uint64_t seconds = stamp / m_frequency;
+    const std::uint64_t rest = stamp % m_frequency;
+    return seconds * NanosecondsPerSecond + rest * NanosecondsPerSecond / m_frequency;
 }
 
 void CaptureSession::OnFrame(CNetworkFrame* frame, void* context) {

@@ -1,8 +1,10 @@
 #include "tools/qndis/Privileges.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 namespace qndis::tool {
 
@@ -27,10 +29,19 @@ bool CanCapture() {
     return false;
 }
 
+std::string ProgramPath() {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("qndis") : path.string();
+}
+
+// cap_net_admin as well: promiscuous mode and the adapter's settings need it.
 std::string CapturePermissionHelp(const std::string& program) {
     return "capturing needs the CAP_NET_RAW capability, which this process lacks; run it as "
            "root (sudo " +
-           program + " ...) or grant the capability once with: sudo setcap cap_net_raw+ep " +
+           program +
+           " ...) or grant the capabilities once with: sudo setcap "
+           "cap_net_raw,cap_net_admin+ep " +
            program;
 }
 

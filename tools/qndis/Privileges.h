@@ -8,6 +8,10 @@ namespace qndis::tool {
 // capability, which root normally holds).
 bool CanCapture();
 
+// The running program's own file, for messages that tell the user what to
+// run; "qndis" when it cannot be found.
+std::string ProgramPath();
+
 // The sentence that tells the user how to obtain that right for `program`.
 std::string CapturePermissionHelp(const std::string& program);
 

@@ -1,4 +1,6 @@
 // qndis: the command-line analyser built on qndislib.
+#include "tools/qndis/AdapterCommands.h"
+#include "tools/qndis/CaptureCommand.h"
 #include "tools/qndis/FilterCommand.h"
 #include "tools/qndis/ToolError.h"
 
@@ -21,7 +23,20 @@ struct Command {
     std::string_view usage;
 };
 
-constexpr std::array<Command, 1> Commands{{
+constexpr std::array<Command, 6> Commands{{
+    {"adapters", RunAdaptersCommand,
+     "adapters                    list the adapters with names, address, media and speed"},
+    {"capture", RunCaptureCommand,
+     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file FILE]\n"
+     "          [-w OUT.pcap] [-q]  capture frames, one line each, and summarise"},
+    {"read", RunReadCommand,
+     "read FILE [-c COUNT] [-f FILTER | --filter-file FILE] [-w OUT.pcap] [-q]\n"
+     "                              the same over a pcap or pcapng file"},
+    {"stats", RunStatsCommand,
+     "stats -i ADAPTER            every statistic and property of the adapter"},
+    {"send", RunSendCommand,
+     "send -i ADAPTER --type N --src MAC --dst MAC --proto ID [--payload HEX] [-c COUNT]\n"
+     "                              build an Ethernet frame of type 1 to 7 and send it"},
     {"filter", RunFilterCommand,
      "filter describe FILTER      parse a filter and describe it in words\n"
      "  filter save FILTER OUT      store a filter as filter records in OUT\n"
@@ -103,7 +118,8 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "qndis: out of memory.\n");
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "qndis: %s.\n", error.what());
+        const std::string_view text = error.what();
+        std::fprintf(stderr, "qndis: %s%s\n", error.what(), text.ends_with('.') ? "" : ".");
     }
     return ExitFailure;
 }

@@ -1,0 +1,90 @@
+#include "tools/qndis/AdapterAccess.h"
+
+#include "qndislib/capture/NdisHook.h"
+#include "qndislib/qndislib.h"
+#include "tools/qndis/Privileges.h"
+#include "tools/qndis/ToolError.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <pcap/pcap.h>
+#include <sys/stat.h>
+
+namespace qndis::tool {
+
+namespace {
+
+std::string JoinNames(const CNdisAdapters& adapters) {
+    std::string known;
+    for (const CNdisAdapter* adapter : adapters) {
+        known += (known.empty() ? "" : ", ") + adapter->GetNdisName();
+    }
+    return known;
+}
+
+std::string LiveProblem(const std::string& name) {
+    CNdisAdapters adapters;
+    adapters.ReadAdapters();
+    if (adapters.FindByNdisName(name) < 0) {
+        const std::string known = JoinNames(adapters);
+        return "there is no adapter named '" + name +
+               "'; the adapters here are: " + (known.empty() ? std::string("none") : known) +
+               " ('qndis adapters' describes them).";
+    }
+    if (!CanCapture()) {
+        return CapturePermissionHelp(ProgramPath());
+    }
+    return "cannot open the adapter '" + name + "' although it exists; is it up?";
+}
+
+} // namespace
+
+void CheckCaptureFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        throw ToolError("cannot read '" + path + "': " + std::strerror(errno) + ".");
+    }
+    if (S_ISDIR(status.st_mode)) {
+        throw ToolError("'" + path + "' is a directory, not a capture file.");
+    }
+    std::array<char, PCAP_ERRBUF_SIZE> error{};
+    pcap_t* capture = pcap_open_offline(path.c_str(), error.data());
+    if (capture == nullptr) {
+        throw ToolError("'" + path + "' is not a capture file libpcap can read (" + error.data() +
+                        ").");
+    }
+    const int linkType = pcap_datalink(capture);
+    pcap_close(capture);
+    if (linkType != DLT_EN10MB) {
+        throw ToolError("'" + path + "' holds frames of link type " + std::to_string(linkType) +
+                        ", but only Ethernet frames can be analysed.");
+    }
+}
+
+bool IsFileAdapter(const std::string& ndisName) {
+    return ndisName.starts_with(FileAdapterPrefix);
+}
+
+std::unique_ptr<CNdisHook> OpenAdapter(const std::string& ndisName) {
+    if (ndisName.empty()) {
+        throw UsageError("the adapter name is empty.");
+    }
+    if (ndisName.size() >= CNdisHook::NameSize) {
+        throw UsageError("the adapter name is longer than " +
+                         std::to_string(CNdisHook::NameSize - 1) + " characters.");
+    }
+    auto hook = std::make_unique<CNdisHook>();
+    if (hook->OpenDriver(ndisName.c_str())) {
+        return hook;
+    }
+    hook.reset();
+    if (IsFileAdapter(ndisName)) {
+        const std::string path = ndisName.substr(FileAdapterPrefix.size());
+        CheckCaptureFile(path);
+        throw ToolError("the driver library cannot play back '" + path + "'.");
+    }
+    throw ToolError(LiveProblem(ndisName));
+}
+
+} // namespace qndis::tool

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+class CNdisHook;
+
+namespace qndis::tool {
+
+// The NDIS name prefix of the driver library's offline adapter, which plays
+// a pcap or pcapng file back as an adapter.
+inline constexpr std::string_view FileAdapterPrefix = "file:";
+
+bool IsFileAdapter(const std::string& ndisName);
+
+// Raises ToolError, in libpcap's words, unless `path` is a pcap or pcapng
+// file of Ethernet frames.
+void CheckCaptureFile(const std::string& path);
+
+// Opens an adapter on a hook of its own (the hook holds its packages and is
+// too large for the stack). When that fails the ToolError says why in the
+// user's terms: which adapters exist when the name is unknown, how to grant
+// the capture capability when that is missing, what libpcap thinks of a
+// file that cannot be played back.
+std::unique_ptr<CNdisHook> OpenAdapter(const std::string& ndisName);
+
+} // namespace qndis::tool

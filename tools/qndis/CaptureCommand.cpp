@@ -1,0 +1,163 @@
+#include "tools/qndis/CaptureCommand.h"
+
+#include "qndislib/adapter/NDISRequesterProxy.h"
+#include "qndislib/capture/NdisHook.h"
+#include "qndislib/qndislib.h"
+#include "tools/qndis/AdapterAccess.h"
+#include "tools/qndis/AdapterStatistics.h"
+#include "tools/qndis/CaptureSession.h"
+#include "tools/qndis/CommandLine.h"
+#include "tools/qndis/FilterText.h"
+#include "tools/qndis/PcapWriter.h"
+#include "tools/qndis/ToolError.h"
+
+#include <array>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qndis::tool {
+
+namespace {
+
+constexpr std::array<OptionSpec, 8> Options{{
+    {"interface", 'i', true},
+    {"count", 'c', true},
+    {"time", 't', true},
+    {"promisc", 0, false},
+    {"filter", 'f', true},
+    {"filter-file", 0, true},
+    {"write", 'w', true},
+    {"quiet", 'q', false},
+}};
+
+constexpr std::string_view CaptureUsage =
+    "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
+    "FILE] [-w OUT.pcap] [-q]";
+constexpr std::string_view ReadUsage =
+    "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE] [-w OUT.pcap] [-q]";
+
+// Reading a file this large takes long enough to want a progress line.
+constexpr std::uint64_t ProgressFileSize = 16ULL * 1024 * 1024;
+constexpr std::size_t OutputBufferSize = 1 << 20;
+constexpr std::uint32_t EthernetMedium = 0;
+
+std::unique_ptr<CFilter> FilterOption(const CommandLine& line) {
+    const auto text = line.Value("filter");
+    const auto file = line.Value("filter-file");
+    if (text && file) {
+        throw UsageError("give either '-f FILTER' or '--filter-file FILE', not both.");
+    }
+    if (text) {
+        return ParseFilterText(*text);
+    }
+    if (file) {
+        return JoinFilters(ReadFilterFile(*file));
+    }
+    return nullptr;
+}
+
+std::string Count(std::uint64_t value) {
+    return QWORD(value).AsNumber(true);
+}
+
+void PrintSummary(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered,
+                  CNDISRequesterProxy& proxy) {
+    std::FILE* out = stderr;
+    std::fprintf(out, "--\n%s%s frames", totals.interrupted ? "interrupted; " : "",
+                 Count(totals.matched).c_str());
+    if (filtered) {
+        std::fprintf(out, " matched the filter, of %s", Count(totals.received).c_str());
+    }
+    const QWORD bytes(totals.bytes);
+    std::fprintf(out, "; %s bytes (%s)\n", bytes.AsNumber(true).c_str(),
+                 bytes.AsData(false).c_str());
+    for (int type = 0; type <= FrameTypeNames::MaxId; ++type) {
+        const std::uint64_t count = totals.byType[static_cast<std::size_t>(type)];
+        if (count != 0) {
+            std::fprintf(out, "  %-24s %s\n", type == 0 ? "not classified" : names.Name(type),
+                         Count(count).c_str());
+        }
+    }
+    const std::int32_t missed = proxy.GetMissedFrames();
+    std::fprintf(out, "missed: %s by the adapter, %s packet numbers skipped\n",
+                 proxy.IsOk() ? Count(static_cast<std::uint32_t>(missed)).c_str() : "not supported",
+                 Count(totals.gaps).c_str());
+    std::fprintf(out, "adapter: %s\n", BriefStatistics(proxy).c_str());
+}
+
+std::uint64_t FileSize(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+int Capture(const CommandLine& line, const std::string& adapterName) {
+    const std::unique_ptr<CFilter> filter = FilterOption(line);
+    CaptureOptions options;
+    if (const auto count = line.Integer("count", 1, INT64_MAX)) {
+        options.count = static_cast<std::uint64_t>(*count);
+    }
+    options.seconds = line.Seconds("time");
+    options.promiscuous = line.Has("promisc");
+    options.quiet = line.Has("quiet");
+    options.filter = filter.get();
+    options.offline = IsFileAdapter(adapterName);
+    if (options.offline) {
+        CheckCaptureFile(adapterName.substr(FileAdapterPrefix.size()));
+        options.fileSize = FileSize(adapterName.substr(FileAdapterPrefix.size()));
+        options.progress = options.fileSize >= ProgressFileSize && isatty(STDERR_FILENO) != 0;
+    }
+
+    const std::unique_ptr<CNdisHook> hook = OpenAdapter(adapterName);
+    if (hook->GetMedium() != EthernetMedium) {
+        throw ToolError("'" + adapterName + "' is not an Ethernet adapter (NDIS medium " +
+                        std::to_string(static_cast<std::int32_t>(hook->GetMedium())) +
+                        "); only Ethernet frames can be analysed.");
+    }
+    std::optional<PcapWriter> writer;
+    if (const auto path = line.Value("write")) {
+        writer.emplace(*path);
+        options.writer = &*writer;
+    }
+    const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
+    if (!medium) {
+        throw ToolError("the library has no Ethernet medium registered.");
+    }
+    const FrameTypeNames names(*medium);
+    if (isatty(STDOUT_FILENO) == 0) {
+        std::setvbuf(stdout, nullptr, _IOFBF, OutputBufferSize);
+    }
+
+    CatchInterrupt();
+    CaptureSession session(*hook, names, options, stdout);
+    session.Run();
+    if (writer) {
+        writer->Close();
+    }
+    CNDISRequesterProxy proxy(hook.get());
+    PrintSummary(session.Totals(), names, filter != nullptr, proxy);
+    return 0;
+}
+
+} // namespace
+
+int RunCaptureCommand(std::span<const std::string> arguments) {
+    const CommandLine line(arguments, Options);
+    line.ExpectOperands(0, 0, CaptureUsage);
+    const auto adapter = line.Value("interface");
+    if (!adapter) {
+        throw UsageError("capture needs an adapter: -i ADAPTER ('qndis adapters' lists them).");
+    }
+    return Capture(line, *adapter);
+}
+
+int RunReadCommand(std::span<const std::string> arguments) {
+    const CommandLine line(arguments, Options);
+    line.ExpectOperands(1, 1, ReadUsage);
+    if (line.Has("interface") || line.Has("promisc") || line.Has("time")) {
+        throw UsageError("read takes a file, not an adapter; usage: " + std::string(ReadUsage));
+    }
+    return Capture(line, std::string(FileAdapterPrefix) + line.Operands().front());
+}
+
+} // namespace qndis::tool
