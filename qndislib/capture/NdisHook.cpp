@@ -290,10 +290,19 @@ QWORD CNdisHook::GetTimestampFrequency() const {
     return ReadTimestamp(ts::kFrequencyOffset, value) ? QWORD(value) : QWORD();
 }
 
+// A parked send whose event was signalled since is done with its record. A
+// plain zero wait tests the event without running completion routines.
+void CNdisHook::ReleaseFinishedSends() {
+    std::erase_if(m_pendingSends, [](const std::unique_ptr<PendingSend>& send) {
+        return WaitForSingleObjectEx(send->event, 0, FALSE) == WAIT_OBJECT_0;
+    });
+}
+
 // A send the driver accepted but did not finish within the wait keeps its
 // record in the hook until the adapter is closed; one it refused is
 // released at once.
 bool CNdisHook::SendPacket(unsigned char* data, int length) {
+    ReleaseFinishedSends();
     auto send = std::make_unique<PendingSend>();
     send->event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (send->event == nullptr) {

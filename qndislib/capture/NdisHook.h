@@ -81,6 +81,7 @@ private:
     bool SetTimestampResolution(std::int32_t high);
     bool ReadTimestamp(std::size_t offset, std::uint64_t& value) const;
     void CopySettings(const CNdisHook& other);
+    void ReleaseFinishedSends();
 
     bool m_open = false;
     char m_name[NameSize] = {};

@@ -278,6 +278,23 @@ TEST_F(NdisHookTest, UnfinishedSendKeepsItsRecordUntilTheAdapterCloses) {
     EXPECT_LT(OpenDescriptorCount(), descriptors);
 }
 
+TEST_F(NdisHookTest, SendThatFinishedLateIsReleasedByTheNextSend) {
+    ASSERT_TRUE(hook->OpenDriver("eth0"));
+    fake.LeaveSendsPending(true);
+    fake.EndWaitsAtOnce(true);
+    const int descriptors = OpenDescriptorCount();
+    auto frame = EthernetIIFrame(kPeer, 60, 4);
+    const int length = static_cast<int>(frame.size());
+    ASSERT_TRUE(hook->SendPacket(frame.data(), length));
+    fake.CompletePendingSends();
+    ASSERT_TRUE(hook->SendPacket(frame.data(), length));
+    EXPECT_EQ(OpenDescriptorCount(), descriptors + 1) << "only the unfinished one is kept";
+    fake.LeaveSendsPending(false);
+    fake.CompletePendingSends();
+    ASSERT_TRUE(hook->SendPacket(frame.data(), length));
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
 void CountFrame(CNetworkFrame* /*frame*/, void* context) {
     ++*static_cast<int*>(context);
 }

@@ -335,6 +335,9 @@ std::uint32_t FakeDriver::Send(w32n55abi::Handle adapter, const std::uint8_t* da
     }
     fake.m_sent.emplace_back(data, data + length);
     if (fake.m_sendsStayPending) {
+        if (overlapped != nullptr) {
+            fake.m_pendingSends.emplace_back(adapter, overlapped->hEvent);
+        }
         return NDIS_STATUS_SUCCESS;
     }
     if (count != nullptr) {
@@ -371,6 +374,14 @@ void FakeDriver::CloseAdapter(w32n55abi::Handle adapter) {
         return;
     }
     std::erase_if(fake.m_armed, [&](const Armed& a) { return a.handle == adapter; });
+    std::erase_if(fake.m_pendingSends, [&](const auto& send) { return send.first == adapter; });
+}
+
+void FakeDriver::CompletePendingSends() {
+    for (const auto& [handle, event] : m_pendingSends) {
+        Signal(event);
+    }
+    m_pendingSends.clear();
 }
 
 std::uint8_t FakeDriver::TimestampResolution(w32n55abi::Handle adapter, std::int32_t high) {

@@ -80,6 +80,8 @@ public:
     void FailSends(std::uint32_t status) { m_sendFailure = status; }
     // Sends are accepted but never complete: their event stays unsignalled.
     void LeaveSendsPending(bool pending) { m_sendsStayPending = pending; }
+    // Signals the events of the sends left pending on handles still open.
+    void CompletePendingSends();
     void FailTimestamps(bool fail) { m_timestampsFail = fail; }
     void SetTimestampCounter(std::uint64_t counter, std::uint64_t frequency);
     void FailEnumeration(bool fail) { m_enumerationFails = fail; }
@@ -163,6 +165,7 @@ private:
     std::vector<Armed> m_armed;
     std::vector<FakeCall> m_calls;
     std::vector<std::vector<std::uint8_t>> m_sent;
+    std::vector<std::pair<std::int32_t, HANDLE>> m_pendingSends;
     std::map<std::int32_t, std::size_t> m_enumerations;
     std::map<std::int32_t, FakeAdapter*> m_entries;
     std::int32_t m_nextHandle = 1;
