@@ -156,21 +156,6 @@ TEST(FilterStream, HeaderReadingRules) {
     }
 }
 
-TEST(FilterStream, UnpackIntoExistingFilterReplacesItsFields) {
-    const CIPPortFilter original(1023, CIPPortFilter::PortSource, OperationGreater, "ssh", true);
-    ktools::CMemoryBuffer buffer;
-    original.Pack(buffer);
-    unsigned char id = 0;
-    buffer.Read(&id, 1);
-    CIPPortFilter read;
-    ASSERT_TRUE(read.Unpack(buffer));
-    EXPECT_EQ(read.GetIPPort(), 1023);
-    EXPECT_EQ(read.GetType(), CIPPortFilter::PortSource);
-    EXPECT_EQ(read.GetOperation(), OperationGreater);
-    EXPECT_EQ(read.GetName(), "ssh");
-    EXPECT_EQ(read.GetDescription(), original.GetDescription());
-}
-
 TEST(FilterStream, PackIntoFullFixedBufferRaisesToCaller) {
     unsigned char storage[10];
     ktools::CMemoryBuffer buffer(storage, sizeof storage, 0);

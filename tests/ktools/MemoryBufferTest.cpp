@@ -128,14 +128,3 @@ TEST(MemoryBuffer, MoveTransfersStorage) {
     first = std::move(second);
     EXPECT_EQ(ktools::le::Read<std::uint32_t>(first), 0x04030201u);
 }
-
-TEST(MemoryBuffer, LittleEndianHelpersIgnoreHostOrder) {
-    CMemoryBuffer buffer;
-    ktools::le::Write<std::uint16_t>(buffer, 0x0050);
-    ktools::le::Write<std::int32_t>(buffer, -1);
-    const unsigned char expected[] = {0x50, 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
-    ASSERT_EQ(buffer.GetSize(), 6);
-    EXPECT_EQ(std::memcmp(buffer.GetData(), expected, 6), 0);
-    EXPECT_EQ(ktools::le::Read<std::uint16_t>(buffer), 0x50);
-    EXPECT_EQ(ktools::le::Read<std::int32_t>(buffer), -1);
-}
