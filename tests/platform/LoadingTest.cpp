@@ -1,6 +1,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -231,7 +232,7 @@ TEST(SharedLibraryTest, ProgramWithoutHookNeverLoadsTheDriver) {
     const fs::path dir = layout.Dir("lib");
     const fs::path library = Layout::Place(QNDIS_SHARED_LIBRARY, dir, QNDIS_SHARED_SONAME);
     Layout::Place(QNDIS_STANDIN_A, dir, kDriverName);
-    const Report report = RunWithSearchPath(QNDIS_SHARED_PROGRAM, dir);
+    const Report report = RunWithSearchPath(std::string(QNDIS_SHARED_PROGRAM) + " none", dir);
     EXPECT_EQ(report.status, 0) << report.output;
     EXPECT_EQ(report["qndislib"], library.string()) << report.output;
     EXPECT_EQ(report["ethernet"], "1");
@@ -253,5 +254,63 @@ TEST(SharedLibraryTest, LoadingAndUnloadingTheLibraryLeavesNothingBehind) {
     EXPECT_EQ(report["library-mapped-after-unload"], "0") << report.output;
     EXPECT_EQ(report["descriptors-left"], "0") << report.output;
 }
+
+// The real library, in a directory of its own with a driver copy, while
+// another copy comes first on the search path.
+class SharedLibraryHookTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_layout.Root().empty());
+        m_own = m_layout.Dir("lib");
+        m_other = m_layout.Dir("other");
+        Layout::Place(QNDIS_SHARED_LIBRARY, m_own, QNDIS_SHARED_SONAME);
+    }
+    Report RunHook() const {
+        // The other directory comes first: only the library itself is
+        // found in its own directory through the search path.
+        return RunWithSearchPath(std::string(QNDIS_SHARED_PROGRAM) + " hook",
+                                 m_other.string() + ":" + m_own.string());
+    }
+
+    Layout m_layout;
+    fs::path m_own;
+    fs::path m_other;
+};
+
+TEST_F(SharedLibraryHookTest, HookLoadsTheCopyBesideTheLibrary) {
+    const fs::path own = Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
+    Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
+    const Report report = RunHook();
+    EXPECT_EQ(report.status, 0) << report.output;
+    EXPECT_EQ(report["qndislib"], (m_own / QNDIS_SHARED_SONAME).string());
+    EXPECT_EQ(report["hook"], "1") << report.output;
+    EXPECT_EQ(report["driver"], own.string()) << report.output;
+}
+
+#ifdef QNDIS_REAL_DRIVER
+bool ExportsTheLookup(const char* path) {
+    void* library = ::dlopen(path, RTLD_LAZY | RTLD_LOCAL);
+    if (library == nullptr) {
+        return false;
+    }
+    const bool exported = ::dlsym(library, "W32N55_GetProcAddress") != nullptr;
+    ::dlclose(library);
+    return exported;
+}
+
+TEST_F(LoadingTest, RealDriverLibraryServesTheAlertableWait) {
+    if (!ExportsTheLookup(QNDIS_REAL_DRIVER)) {
+        GTEST_SKIP() << QNDIS_REAL_DRIVER << " does not export W32N55_GetProcAddress yet";
+    }
+    const fs::path own = Layout::Place(QNDIS_REAL_DRIVER, m_own, kDriverName);
+    Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
+    const Report report = RunProbe(m_probe, "load", m_other);
+    ExpectCleanRun(report);
+    EXPECT_EQ(report["code"], "<absent>") << report.output;
+    EXPECT_EQ(report["from"], own.string());
+    EXPECT_EQ(report["wait"], "1");
+    EXPECT_EQ(report["sleep"], "0");
+}
+#endif
 
 } // namespace
