@@ -1,6 +1,7 @@
 // qndis: the command-line analyser built on qndislib.
 #include "tools/qndis/AdapterCommands.h"
 #include "tools/qndis/CaptureCommand.h"
+#include "tools/qndis/DemoCommand.h"
 #include "tools/qndis/FilterCommand.h"
 #include "tools/qndis/ToolError.h"
 
@@ -23,7 +24,7 @@ struct Command {
     std::string_view usage;
 };
 
-constexpr std::array<Command, 6> Commands{{
+constexpr std::array<Command, 7> Commands{{
     {"adapters", RunAdaptersCommand,
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
@@ -37,6 +38,9 @@ constexpr std::array<Command, 6> Commands{{
     {"send", RunSendCommand,
      "send -i ADAPTER --type N --src MAC --dst MAC --proto ID [--payload HEX] [-c COUNT]\n"
      "                              build an Ethernet frame of type 1 to 7 and send it"},
+    {"demo", RunDemoCommand,
+     "demo                        send, capture, classify and filter a frame of every type\n"
+     "                              on a private veth pair, loopback or a capture file"},
     {"filter", RunFilterCommand,
      "filter describe FILTER      parse a filter and describe it in words\n"
      "  filter save FILTER OUT      store a filter as filter records in OUT\n"

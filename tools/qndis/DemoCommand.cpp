@@ -1,0 +1,265 @@
+#include "tools/qndis/DemoCommand.h"
+
+#include "qndislib/adapter/NDISRequesterProxy.h"
+#include "qndislib/adapter/NdisAdapters.h"
+#include "qndislib/capture/NdisHook.h"
+#include "qndislib/qndislib.h"
+#include "tools/qndis/AdapterAccess.h"
+#include "tools/qndis/AdapterStatistics.h"
+#include "tools/qndis/CommandLine.h"
+#include "tools/qndis/DemoFrames.h"
+#include "tools/qndis/FilterText.h"
+#include "tools/qndis/FrameLine.h"
+#include "tools/qndis/PcapWriter.h"
+#include "tools/qndis/PrivateNetwork.h"
+#include "tools/qndis/Privileges.h"
+#include "tools/qndis/ToolError.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <unistd.h>
+
+namespace qndis::tool {
+
+namespace {
+
+// Locally administered addresses, so the frames can be told from anyone
+// else's on a shared loopback.
+constexpr std::array<unsigned char, 6> DemoSource{0x02, 0x51, 0x4E, 0x44, 0x49, 0x53};
+constexpr std::array<unsigned char, 6> DemoDestination{0x02, 0x51, 0x4E, 0x44, 0x49, 0x54};
+constexpr auto CaptureTimeLimit = std::chrono::seconds(3);
+constexpr std::uint32_t PumpWaitMs = 20;
+
+constexpr std::array<const char*, 5> DemoFilters{
+    "proto ip",
+    "dst port 53 or icmp type 8",
+    "src mac 02:51:4e:44:49:53 and not proto ip",
+    "contains \"GET \"",
+    "src ip 10.1.0.1 and dst port > 1023",
+};
+
+// Where the frames travel.
+struct Path {
+    std::string sendAdapter;    // empty when they are played back from a file
+    std::string captureAdapter; // an NDIS name, "file:..." for the file
+    std::string description;
+};
+
+void Heading(const char* text) {
+    std::printf("\n== %s\n", text);
+}
+
+std::string TemporaryCaptureFile() {
+    const char* directory = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(directory != nullptr ? directory : "/tmp") + "/qndis-demo-XXXXXX.pcap";
+    const int descriptor = mkstemps(pattern.data(), 5);
+    if (descriptor < 0) {
+        throw ToolError("cannot create a temporary capture file in " + pattern + ".");
+    }
+    close(descriptor);
+    return pattern;
+}
+
+Path ChoosePath() {
+    std::string why;
+    if (const auto network = EnterPrivateNetwork(why)) {
+        return {network->sendAdapter, network->captureAdapter,
+                "a veth pair " + network->sendAdapter + " -> " + network->captureAdapter +
+                    " in a private network namespace"};
+    }
+    if (CanCapture()) {
+        // Perhaps in a fresh namespace already, whose loopback starts down.
+        BringUpLoopback();
+        return {"lo", "lo", "loopback (no private veth pair: " + why + ")"};
+    }
+    return {"", "",
+            "a capture file played back through the offline adapter (no capture "
+            "rights: CAP_NET_RAW is missing)"};
+}
+
+std::uint64_t NowNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000ULL +
+           static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+struct Capture {
+    std::vector<CQuorelFrame> frames;
+    std::size_t wanted = 0;
+};
+
+void OnFrame(CNetworkFrame* frame, void* context) {
+    auto* capture = static_cast<Capture*>(context);
+    const CMediaInfo* medium = frame->AnalyzeFrame();
+    if (medium != nullptr && medium->GetSourceAddress() == CMACAddr(DemoSource.data()) &&
+        capture->frames.size() < capture->wanted) {
+        capture->frames.emplace_back(frame);
+    }
+    frame->ReUse(context);
+}
+
+void ShowAdapters() {
+    Heading("Adapters");
+    CNdisAdapters adapters;
+    adapters.ReadAdapters();
+    for (const CNdisAdapter* adapter : adapters) {
+        std::printf("  %-10s %s, address %s\n", adapter->GetNdisName().c_str(),
+                    adapter->GetFullDescription().c_str(),
+                    std::string(adapter->GetAddress()).c_str());
+    }
+}
+
+// Opens the capturing adapter, arms its packages and sends (or has the
+// file deliver) every frame, pumping with alertable waits in this thread.
+std::unique_ptr<CNdisHook> CaptureFrames(Path& path, const std::vector<DemoFrame>& frames,
+                                         Capture& capture) {
+    if (path.sendAdapter.empty()) {
+        path.captureAdapter = std::string(FileAdapterPrefix) + TemporaryCaptureFile();
+        PcapWriter writer(path.captureAdapter.substr(FileAdapterPrefix.size()));
+        const std::uint64_t start = NowNanoseconds();
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const auto length = static_cast<std::uint32_t>(frames[i].bytes.size());
+            writer.Write(frames[i].bytes.data(), length, length, start + i * 1000);
+        }
+        writer.Close();
+    }
+    std::unique_ptr<CNdisHook> hook = OpenAdapter(path.captureAdapter);
+    capture.wanted = frames.size();
+    hook->SetCallback(&OnFrame, &capture);
+    hook->ReadStartup();
+    if (!hook->StartPromiscuousReception()) {
+        throw ToolError("the adapter '" + path.captureAdapter + "' refused to start reception.");
+    }
+    if (!path.sendAdapter.empty()) {
+        const std::unique_ptr<CNdisHook> sender = OpenAdapter(path.sendAdapter);
+        for (const DemoFrame& frame : frames) {
+            std::vector<unsigned char> bytes = frame.bytes;
+            if (!sender->SendPacket(bytes.data(), static_cast<int>(bytes.size()))) {
+                throw ToolError("the adapter '" + path.sendAdapter + "' refused to send.");
+            }
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + CaptureTimeLimit;
+    while (capture.frames.size() < frames.size() && std::chrono::steady_clock::now() < deadline) {
+        SleepEx(PumpWaitMs, TRUE);
+    }
+    hook->StopReception();
+    hook->ResetCallback();
+    if (IsFileAdapter(path.captureAdapter)) {
+        std::remove(path.captureAdapter.substr(FileAdapterPrefix.size()).c_str());
+    }
+    return hook;
+}
+
+void ShowClassification(const std::vector<DemoFrame>& sent, const Capture& capture,
+                        const FrameTypeNames& names) {
+    Heading("Frames built by the library, sent and captured through the hook");
+    FrameLine line(names);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        std::printf("  %zu. built as %-24s (%s, %zu bytes)\n", i + 1, names.Name(sent[i].type),
+                    sent[i].what.c_str(), sent[i].bytes.size());
+        if (i >= capture.frames.size()) {
+            std::printf("     not captured\n");
+            continue;
+        }
+        const CMediaInfo* medium = capture.frames[i].GetMediaInfo();
+        const int type = medium != nullptr ? medium->GetFrameType() : 0;
+        const std::string_view text = line.Format(capture.frames[i], 0);
+        // The line's clock is of no interest here; the rest is the analysis.
+        const std::size_t analysis = text.find("  ");
+        std::printf("     captured: %.*s", static_cast<int>(text.size() - analysis - 2),
+                    text.data() + analysis + 2);
+        std::printf("     classified as %s: %s\n", names.Name(type),
+                    type == sent[i].type ? "as built" : "DIFFERENT FROM WHAT WAS BUILT");
+    }
+    std::printf("  %zu of %zu frames captured\n", capture.frames.size(), sent.size());
+}
+
+void ShowVerdicts(const std::vector<std::unique_ptr<CFilter>>& filters, const Capture& capture) {
+    for (std::size_t f = 0; f < filters.size(); ++f) {
+        std::printf("  %-44s", DemoFilters[f]);
+        for (const CQuorelFrame& frame : capture.frames) {
+            std::printf(" %s", filters[f]->CheckFrame(&frame) ? "pass" : " -  ");
+        }
+        std::printf("\n");
+    }
+}
+
+std::vector<std::unique_ptr<CFilter>> ShowFilters(const Capture& capture) {
+    Heading("Filters, their descriptions and verdicts on frames 1 to 7");
+    std::vector<std::unique_ptr<CFilter>> filters;
+    for (const char* text : DemoFilters) {
+        filters.push_back(ParseFilterText(text));
+        std::printf("  %s\n    = %s\n", text, filters.back()->GetDescription().c_str());
+    }
+    std::printf("\n  %-44s", "verdicts");
+    for (std::size_t i = 0; i < capture.frames.size(); ++i) {
+        std::printf("  %zu  ", i + 1);
+    }
+    std::printf("\n");
+    ShowVerdicts(filters, capture);
+    return filters;
+}
+
+void ShowFilterSet(const std::vector<std::unique_ptr<CFilter>>& filters, const Capture& capture) {
+    Heading("The filter set stored as filter records and read back");
+    const std::string path = TemporaryCaptureFile();
+    std::vector<const CFilter*> set;
+    for (const auto& filter : filters) {
+        set.push_back(filter.get());
+    }
+    WriteFilterFile(path, set);
+    std::vector<std::unique_ptr<CFilter>> back = ReadFilterFile(path);
+    std::remove(path.c_str());
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < back.size() && i < filters.size(); ++i) {
+        bool agrees = back[i]->GetDescription() == filters[i]->GetDescription();
+        for (const CQuorelFrame& frame : capture.frames) {
+            agrees = agrees && back[i]->CheckFrame(&frame) == filters[i]->CheckFrame(&frame);
+        }
+        same += agrees ? 1 : 0;
+    }
+    std::printf("  stored %zu filters, read back %zu; %zu describe themselves and decide every "
+                "frame as before\n",
+                filters.size(), back.size(), same);
+    if (back.size() == filters.size() && same == filters.size()) {
+        ShowVerdicts(back, capture);
+    }
+}
+
+} // namespace
+
+int RunDemoCommand(std::span<const std::string> arguments) {
+    const CommandLine line(arguments, {});
+    line.ExpectOperands(0, 0, "qndis demo");
+    Path path = ChoosePath();
+    std::printf("qndis demo on %s\n", path.description.c_str());
+    if (!path.sendAdapter.empty()) {
+        ShowAdapters();
+    }
+
+    const std::vector<DemoFrame> frames =
+        BuildDemoFrames(CMACAddr(DemoSource.data()), CMACAddr(DemoDestination.data()));
+    const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
+    if (!medium) {
+        throw ToolError("the library has no Ethernet medium registered.");
+    }
+    const FrameTypeNames names(*medium);
+    Capture capture;
+    const std::unique_ptr<CNdisHook> hook = CaptureFrames(path, frames, capture);
+    ShowClassification(frames, capture, names);
+    const auto filters = ShowFilters(capture);
+    ShowFilterSet(filters, capture);
+
+    Heading(("Statistics of the capturing adapter " + path.captureAdapter).c_str());
+    CNDISRequesterProxy proxy(hook.get());
+    PrintStatistics(proxy, stdout);
+    hook->CloseDriver();
+    return capture.frames.size() == frames.size() ? 0 : ExitFailure;
+}
+
+} // namespace qndis::tool
