@@ -24,6 +24,9 @@ public:
     }
 };
 
-const LibraryStartup g_startup;
+// Ahead of every other initialiser of the library, whatever the link order,
+// so that none of them finds the string module unset; the objects made here
+// are then destroyed after all others.
+__attribute__((init_priority(101))) const LibraryStartup g_startup;
 
 } // namespace
