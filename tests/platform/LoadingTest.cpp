@@ -79,9 +79,10 @@ Report RunWithSearchPath(const std::string& command, const fs::path& searchPath)
     return report;
 }
 
-Report RunProbe(const fs::path& probe, const std::string& mode, const fs::path& searchPath) {
-    return RunWithSearchPath(std::string(QNDIS_PROBE_RUNNER) + " '" + probe.string() + "' " + mode +
-                                 " " + probe.filename().string(),
+Report RunProbe(const fs::path& probe, const std::string& mode, const fs::path& searchPath,
+                const std::string& environment = "") {
+    return RunWithSearchPath(environment + " " + QNDIS_PROBE_RUNNER + " '" + probe.string() + "' " +
+                                 mode + " " + probe.filename().string(),
                              searchPath);
 }
 
@@ -156,6 +157,22 @@ TEST_F(LoadingTest, MissingOrdinalOfALoadedLibrary) {
     const std::string message = report["message"];
     EXPECT_NE(message.find(own.string()), std::string::npos) << message;
     EXPECT_NE(message.find("ordinal 15"), std::string::npos) << message;
+}
+
+TEST_F(LoadingTest, FailedLoadIsTriedAgainByTheNextCall) {
+    const Report report = RunProbe(m_probe, "retry", m_other,
+                                   std::string("QNDIS_PROBE_COPY='") + QNDIS_STANDIN_A + "'");
+    ExpectCleanRun(report);
+    EXPECT_EQ(report["first"], "C06D007E") << report.output;
+    EXPECT_EQ(report["mark"], "A") << report.output;
+    EXPECT_EQ(report["from"], (m_own / kDriverName).string());
+}
+
+TEST_F(LoadingTest, ConcurrentFirstCallsShareOneLibrary) {
+    Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
+    const Report report = RunProbe(m_probe, "threads", m_other);
+    ExpectCleanRun(report);
+    EXPECT_EQ(report["same"], "1") << report.output;
 }
 
 TEST_F(LoadingTest, NothingButAHookOrAnAdapterListLoadsTheLibrary) {

@@ -9,10 +9,16 @@
 #include "qndislib/platform/Trace.h"
 #include "qndislib/platform/Win32.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -33,6 +39,39 @@ void ReportLoad() {
 void ReportMissingOrdinal() {
     DriverLibrary::Resolve(w32n55abi::kSend);
     std::printf("send=resolved\n");
+}
+
+// A failed load is not remembered: once the file is there, the next call
+// loads it.
+void ReportRetry() {
+    try {
+        DriverLibrary::Resolve(w32n55abi::kCompletionStyle);
+        std::printf("first=loaded\n");
+    } catch (const CDriverLoadError& error) {
+        std::printf("first=%08X\n", error.GetCode());
+    }
+    const char* source = std::getenv("QNDIS_PROBE_COPY");
+    if (source != nullptr) {
+        std::filesystem::copy_file(source, qndis::ModuleDirectory::Get() + kW32N55LibraryName);
+    }
+    ReportLoad();
+}
+
+// Threads that make the first call together all get the one library.
+void ReportConcurrentFirstCalls() {
+    constexpr int kThreads = 8;
+    std::array<void*, kThreads> entries{};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back(
+            [&entries, i] { entries[i] = DriverLibrary::Resolve(w32n55abi::kCompletionStyle); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const bool same = std::all_of(entries.begin(), entries.end(),
+                                  [&](void* entry) { return entry == entries[0]; });
+    std::printf("same=%d\n", same && entries[0] != nullptr ? 1 : 0);
 }
 
 // Everything a program may do before it constructs a hook or lists
@@ -58,6 +97,10 @@ extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mod
             ReportLoad();
         } else if (what == "ordinal") {
             ReportMissingOrdinal();
+        } else if (what == "retry") {
+            ReportRetry();
+        } else if (what == "threads") {
+            ReportConcurrentFirstCalls();
         } else if (what == "none") {
             ReportWithoutDriver();
         } else {
