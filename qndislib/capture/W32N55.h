@@ -160,6 +160,8 @@ inline constexpr std::uint32_t NDIS_STATUS_INVALID_OID = 0xC0010017;
 inline constexpr std::uint32_t NDIS_STATUS_INVALID_LENGTH = 0xC0010014;
 inline constexpr std::uint32_t NDIS_STATUS_BUFFER_TOO_SHORT = 0xC0010016;
 inline constexpr std::uint32_t NDIS_STATUS_FAILURE = 0xC0000001;
+inline constexpr std::uint32_t NDIS_STATUS_ADAPTER_NOT_READY = 0xC0010011;
+inline constexpr std::uint32_t NDIS_STATUS_ADAPTER_REMOVED = 0xC0010018;
 
 // Packet-filter bits.
 inline constexpr std::uint32_t NDIS_PACKET_TYPE_DIRECTED = 0x01;
@@ -167,6 +169,7 @@ inline constexpr std::uint32_t NDIS_PACKET_TYPE_MULTICAST = 0x02;
 inline constexpr std::uint32_t NDIS_PACKET_TYPE_ALL_MULTICAST = 0x04;
 inline constexpr std::uint32_t NDIS_PACKET_TYPE_BROADCAST = 0x08;
 inline constexpr std::uint32_t NDIS_PACKET_TYPE_PROMISCUOUS = 0x20;
+inline constexpr std::uint32_t NDIS_PACKET_TYPE_ALL_LOCAL = 0x80;
 
 // NDIS_MEDIUM values.
 inline constexpr std::uint32_t NdisMedium802_3 = 0;
