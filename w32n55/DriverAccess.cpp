@@ -81,7 +81,7 @@ RequestOutcome DriverAccess::Request(std::int32_t handle, RequestKind kind, std:
                                      InformationBuffer& buffer) {
     const auto adapter = FindAdapter(handle);
     if (!adapter) {
-        return RequestOutcome::Refused(NdisStatus::kFailure);
+        return RequestOutcome::Refused(NDIS_STATUS_FAILURE);
     }
     switch (kind) {
     case RequestKind::Query:
@@ -91,7 +91,7 @@ RequestOutcome DriverAccess::Request(std::int32_t handle, RequestKind kind, std:
     case RequestKind::Private:
         return adapter->PrivateQuery(oid, buffer);
     }
-    return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
 }
 
 void DriverAccess::StartReceive(std::int32_t handle, const ArmedReceive& receive) {
@@ -169,7 +169,8 @@ void DriverAccess::ReleaseAdapter(std::int32_t entry) {
 
 int DriverAccess::FriendlyName(std::int32_t entry, char* buffer, std::uint32_t* length) {
     const auto names = Entries().Find(entry);
-    const int error = names ? AdapterEnumeration::CopyName(names->friendlyName, buffer, length) : EBADF;
+    const int error =
+        names ? AdapterEnumeration::CopyName(names->friendlyName, buffer, length) : EBADF;
     if (error != 0) {
         LastError::Set(error);
     }

@@ -1,7 +1,7 @@
 #include "w32n55/FileAdapter.h"
 
+#include "qndislib/capture/W32N55.h"
 #include "w32n55/OidCatalog.h"
-#include "w32n55/Oids.h"
 #include "w32n55/PacketFilterProgram.h"
 
 #include <cerrno>
@@ -62,41 +62,41 @@ int FileAdapter::Send(std::span<const std::uint8_t>) {
 
 RequestOutcome FileAdapter::Query(std::uint32_t oid, InformationBuffer& buffer) {
     switch (oid) {
-    case Oid::kGenMediaSupported:
-    case Oid::kGenMediaInUse: {
-        const std::uint32_t media[] = {Medium::k802_3};
+    case OID_GEN_MEDIA_SUPPORTED:
+    case OID_GEN_MEDIA_IN_USE: {
+        const std::uint32_t media[] = {NdisMedium802_3};
         return buffer.PutULongs(media);
     }
-    case Oid::kGenCurrentPacketFilter:
+    case OID_GEN_CURRENT_PACKET_FILTER:
         return buffer.PutULong(packetFilter_);
     default:
         // A file knows no counters, link or hardware address.
-        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
-                                                                : NdisStatus::kInvalidOid);
+        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NDIS_STATUS_NOT_SUPPORTED
+                                                                : NDIS_STATUS_INVALID_OID);
     }
 }
 
 RequestOutcome FileAdapter::Set(std::uint32_t oid, InformationBuffer& buffer) {
-    if (oid != Oid::kGenCurrentPacketFilter) {
-        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
-                                                                : NdisStatus::kInvalidOid);
+    if (oid != OID_GEN_CURRENT_PACKET_FILTER) {
+        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NDIS_STATUS_NOT_SUPPORTED
+                                                                : NDIS_STATUS_INVALID_OID);
     }
     const auto filter = buffer.GetULong();
     if (!filter) {
-        return {NdisStatus::kInvalidLength, 0, 4};
+        return {NDIS_STATUS_INVALID_LENGTH, 0, 4};
     }
-    if ((*filter & ~PacketType::kSupported) != 0) {
-        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    if ((*filter & ~kSupportedPacketTypes) != 0) {
+        return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
     // A file records what some other station saw and has no station address
     // to compare with, so any nonzero filter plays every frame.
     packetFilter_ = *filter;
-    return {NdisStatus::kSuccess, 4, 0};
+    return {NDIS_STATUS_SUCCESS, 4, 0};
 }
 
 RequestOutcome FileAdapter::PrivateQuery(std::uint32_t oid, InformationBuffer&) {
-    return RequestOutcome::Refused(oid == Oid::kPrivateSoftMissedFrames ? NdisStatus::kNotSupported
-                                                                        : NdisStatus::kInvalidOid);
+    return RequestOutcome::Refused(oid == OID_W32N55_SOFT_MISSED_FRAMES ? NDIS_STATUS_NOT_SUPPORTED
+                                                                        : NDIS_STATUS_INVALID_OID);
 }
 
 } // namespace w32n55

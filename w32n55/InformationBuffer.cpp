@@ -35,12 +35,12 @@ RequestOutcome InformationBuffer::PutCounter(std::uint64_t value) {
 RequestOutcome InformationBuffer::PutBytes(std::span<const std::uint8_t> bytes) {
     const auto size = static_cast<std::uint32_t>(bytes.size());
     if (size > length_) {
-        return {NdisStatus::kBufferTooShort, 0, size};
+        return {NDIS_STATUS_BUFFER_TOO_SHORT, 0, size};
     }
     if (size != 0) {
         std::memcpy(data_, bytes.data(), size);
     }
-    return {NdisStatus::kSuccess, size, 0};
+    return {NDIS_STATUS_SUCCESS, size, 0};
 }
 
 RequestOutcome InformationBuffer::PutULongs(std::span<const std::uint32_t> values) {

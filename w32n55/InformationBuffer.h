@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qndislib/capture/W32N55.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -7,23 +9,10 @@
 
 namespace w32n55 {
 
-// The NDIS statuses the adapters answer with besides those callers test.
-struct NdisStatus {
-    static constexpr std::uint32_t kSuccess = 0x00000000;
-    static constexpr std::uint32_t kFailure = 0xC0000001;
-    static constexpr std::uint32_t kNotSupported = 0xC00000BB;
-    static constexpr std::uint32_t kAdapterNotReady = 0xC0010011;
-    static constexpr std::uint32_t kInvalidLength = 0xC0010014;
-    static constexpr std::uint32_t kInvalidData = 0xC0010015;
-    static constexpr std::uint32_t kBufferTooShort = 0xC0010016;
-    static constexpr std::uint32_t kInvalidOid = 0xC0010017;
-    static constexpr std::uint32_t kAdapterRemoved = 0xC0010018;
-};
-
 // What a request reports back: its status and the two byte counts of the
 // request record.
 struct RequestOutcome {
-    std::uint32_t status = NdisStatus::kSuccess;
+    std::uint32_t status = NDIS_STATUS_SUCCESS;
     std::uint32_t bytesWritten = 0;
     std::uint32_t bytesNeeded = 0;
 

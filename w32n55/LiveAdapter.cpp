@@ -1,8 +1,8 @@
 #include "w32n55/LiveAdapter.h"
 
+#include "qndislib/capture/W32N55.h"
 #include "w32n55/CaptureSettings.h"
 #include "w32n55/OidCatalog.h"
-#include "w32n55/Oids.h"
 #include "w32n55/PacketFilterProgram.h"
 
 #include <cerrno>
@@ -25,14 +25,14 @@ struct MediumOfType {
 };
 
 constexpr MediumOfType kMediumOfType[] = {
-    {ARPHRD_ETHER, Medium::k802_3},      {ARPHRD_LOOPBACK, Medium::k802_3},
-    {ARPHRD_IEEE802, Medium::k802_5},    {ARPHRD_IEEE802_TR, Medium::k802_5},
-    {ARPHRD_FDDI, Medium::kFddi},        {ARPHRD_PPP, Medium::kWan},
-    {ARPHRD_NONE, Medium::kWan},         {ARPHRD_RAWIP, Medium::kWan},
-    {ARPHRD_TUNNEL, Medium::kWan},       {ARPHRD_TUNNEL6, Medium::kWan},
-    {ARPHRD_SIT, Medium::kWan},          {ARPHRD_IPGRE, Medium::kWan},
-    {ARPHRD_ARCNET, Medium::kArcnetRaw}, {ARPHRD_ATM, Medium::kAtm},
-    {ARPHRD_IRDA, Medium::kIrda},        {ARPHRD_IEEE1394, Medium::k1394},
+    {ARPHRD_ETHER, NdisMedium802_3},      {ARPHRD_LOOPBACK, NdisMedium802_3},
+    {ARPHRD_IEEE802, NdisMedium802_5},    {ARPHRD_IEEE802_TR, NdisMedium802_5},
+    {ARPHRD_FDDI, NdisMediumFddi},        {ARPHRD_PPP, NdisMediumWan},
+    {ARPHRD_NONE, NdisMediumWan},         {ARPHRD_RAWIP, NdisMediumWan},
+    {ARPHRD_TUNNEL, NdisMediumWan},       {ARPHRD_TUNNEL6, NdisMediumWan},
+    {ARPHRD_SIT, NdisMediumWan},          {ARPHRD_IPGRE, NdisMediumWan},
+    {ARPHRD_ARCNET, NdisMediumArcnetRaw}, {ARPHRD_ATM, NdisMediumAtm},
+    {ARPHRD_IRDA, NdisMediumIrda},        {ARPHRD_IEEE1394, NdisMedium1394},
 };
 
 int ActivationErrno(int status) {
@@ -138,53 +138,53 @@ std::optional<std::uint32_t> LiveAdapter::MediumValue() const {
 }
 
 bool LiveAdapter::HasDestinationAddresses() const {
-    return MediumValue() == Medium::k802_3;
+    return MediumValue() == NdisMedium802_3;
 }
 
 RequestOutcome LiveAdapter::Query(std::uint32_t oid, InformationBuffer& buffer) {
     if (!interface_.Exists()) {
-        return RequestOutcome::Refused(NdisStatus::kAdapterRemoved);
+        return RequestOutcome::Refused(NDIS_STATUS_ADAPTER_REMOVED);
     }
     if (const auto statistic = OidCatalog::KernelStatistic(oid)) {
         const auto value = interface_.Counter(*statistic);
         return value ? buffer.PutCounter(*value)
-                     : RequestOutcome::Refused(NdisStatus::kNotSupported);
+                     : RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
     switch (oid) {
-    case Oid::kGenMediaSupported:
-    case Oid::kGenMediaInUse:
+    case OID_GEN_MEDIA_SUPPORTED:
+    case OID_GEN_MEDIA_IN_USE:
         return QueryMedia(buffer);
-    case Oid::kGenMaximumFrameSize:
+    case OID_GEN_MAXIMUM_FRAME_SIZE:
         return QueryFrameSize(buffer, false);
-    case Oid::kGenMaximumTotalSize:
+    case OID_GEN_MAXIMUM_TOTAL_SIZE:
         return QueryFrameSize(buffer, true);
-    case Oid::kGenLinkSpeed:
+    case OID_GEN_LINK_SPEED:
         return QueryLinkSpeed(buffer);
-    case Oid::kGenVendorDescription: {
+    case OID_GEN_VENDOR_DESCRIPTION: {
         const auto description = ethtool_.DriverDescription();
         return description ? buffer.PutText(*description)
-                           : RequestOutcome::Refused(NdisStatus::kNotSupported);
+                           : RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
-    case Oid::kGenCurrentPacketFilter:
+    case OID_GEN_CURRENT_PACKET_FILTER:
         return buffer.PutULong(packetFilter_);
-    case Oid::kGenPhysicalMedium:
+    case OID_GEN_PHYSICAL_MEDIUM:
         return QueryPhysicalMedium(buffer);
-    case Oid::kGenRcvNoBuffer:
+    case OID_GEN_RCV_NO_BUFFER:
         return QueryDrops(buffer);
-    case Oid::k8023CurrentAddress:
+    case OID_802_3_CURRENT_ADDRESS:
         return QueryAddress(buffer, false);
-    case Oid::k8023PermanentAddress:
+    case OID_802_3_PERMANENT_ADDRESS:
         return QueryAddress(buffer, true);
     default:
-        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
-                                                                : NdisStatus::kInvalidOid);
+        return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NDIS_STATUS_NOT_SUPPORTED
+                                                                : NDIS_STATUS_INVALID_OID);
     }
 }
 
 RequestOutcome LiveAdapter::QueryMedia(InformationBuffer& buffer) const {
     const auto medium = MediumValue();
     if (!medium) {
-        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+        return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
     const std::uint32_t media[] = {*medium};
     return buffer.PutULongs(media);
@@ -193,7 +193,7 @@ RequestOutcome LiveAdapter::QueryMedia(InformationBuffer& buffer) const {
 RequestOutcome LiveAdapter::QueryFrameSize(InformationBuffer& buffer, bool withHeader) const {
     const auto mtu = interface_.Number("mtu");
     if (!mtu || *mtu > std::numeric_limits<std::uint32_t>::max() - kEthernetHeaderBytes) {
-        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+        return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
     const bool addHeader = withHeader && HasDestinationAddresses();
     return buffer.PutULong(static_cast<std::uint32_t>(*mtu) +
@@ -204,14 +204,14 @@ RequestOutcome LiveAdapter::QueryLinkSpeed(InformationBuffer& buffer) const {
     auto mbps = interface_.Number("speed");
     if (!mbps || *mbps == 0) {
         if (!ethtool_.HasLinkSettings()) {
-            return RequestOutcome::Refused(NdisStatus::kNotSupported);
+            return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
         }
         mbps = ethtool_.SpeedMbps();
     }
     // A driver with link settings but no speed has no link at the moment;
     // that is not a refusal of the OID, which would stick in callers' lists.
     if (!mbps) {
-        return RequestOutcome::Refused(NdisStatus::kAdapterNotReady);
+        return RequestOutcome::Refused(NDIS_STATUS_ADAPTER_NOT_READY);
     }
     const std::uint64_t units = *mbps * kLinkSpeedUnitsPerMbps;
     return buffer.PutULong(static_cast<std::uint32_t>(
@@ -220,29 +220,29 @@ RequestOutcome LiveAdapter::QueryLinkSpeed(InformationBuffer& buffer) const {
 
 RequestOutcome LiveAdapter::QueryAddress(InformationBuffer& buffer, bool permanent) const {
     if (!HasDestinationAddresses()) {
-        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+        return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
     auto address = permanent ? ethtool_.PermanentAddress() : std::nullopt;
     if (!address) {
         address = interface_.Address();
     }
-    return address ? buffer.PutBytes(*address) : RequestOutcome::Refused(NdisStatus::kNotSupported);
+    return address ? buffer.PutBytes(*address) : RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
 }
 
 RequestOutcome LiveAdapter::QueryPhysicalMedium(InformationBuffer& buffer) const {
     // Wired Ethernet has no physical-medium value of its own; NDIS calls it
     // unspecified.
-    std::uint32_t physical = Medium::kPhysicalUnspecified;
+    std::uint32_t physical = NdisPhysicalMediumUnspecified;
     const auto deviceType = interface_.DeviceType();
     const auto type = interface_.Number("type");
     if (deviceType == "wlan") {
-        physical = Medium::kPhysicalWirelessLan;
+        physical = NdisPhysicalMediumWirelessLan;
     } else if (deviceType == "wwan") {
-        physical = Medium::kPhysicalWirelessWan;
+        physical = NdisPhysicalMediumWirelessWan;
     } else if (type == ARPHRD_IEEE1394) {
-        physical = Medium::kPhysical1394;
+        physical = NdisPhysicalMedium1394;
     } else if (type >= ARPHRD_FCPP && type <= ARPHRD_FCFABRIC) {
-        physical = Medium::kPhysicalFibreChannel;
+        physical = NdisPhysicalMediumFibreChannel;
     }
     return buffer.PutULong(physical);
 }
@@ -250,41 +250,41 @@ RequestOutcome LiveAdapter::QueryPhysicalMedium(InformationBuffer& buffer) const
 RequestOutcome LiveAdapter::QueryDrops(InformationBuffer& buffer) {
     pcap_stat stats{};
     if (failed_ || pcap_stats(capture_.get(), &stats) != 0) {
-        return RequestOutcome::Refused(NdisStatus::kAdapterNotReady);
+        return RequestOutcome::Refused(NDIS_STATUS_ADAPTER_NOT_READY);
     }
     return buffer.PutCounter(stats.ps_drop);
 }
 
 RequestOutcome LiveAdapter::PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) {
-    if (oid != Oid::kPrivateSoftMissedFrames) {
-        return RequestOutcome::Refused(NdisStatus::kInvalidOid);
+    if (oid != OID_W32N55_SOFT_MISSED_FRAMES) {
+        return RequestOutcome::Refused(NDIS_STATUS_INVALID_OID);
     }
     const auto dropped = interface_.Counter("rx_dropped");
     return dropped ? buffer.PutCounter(*dropped)
-                   : RequestOutcome::Refused(NdisStatus::kAdapterRemoved);
+                   : RequestOutcome::Refused(NDIS_STATUS_ADAPTER_REMOVED);
 }
 
 RequestOutcome LiveAdapter::Set(std::uint32_t oid, InformationBuffer& buffer) {
-    if (oid == Oid::kGenCurrentPacketFilter) {
+    if (oid == OID_GEN_CURRENT_PACKET_FILTER) {
         return SetPacketFilter(buffer);
     }
-    return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NdisStatus::kNotSupported
-                                                            : NdisStatus::kInvalidOid);
+    return RequestOutcome::Refused(OidCatalog::IsKnown(oid) ? NDIS_STATUS_NOT_SUPPORTED
+                                                            : NDIS_STATUS_INVALID_OID);
 }
 
 RequestOutcome LiveAdapter::SetPacketFilter(InformationBuffer& buffer) {
     const auto filter = buffer.GetULong();
     if (!filter) {
-        return {NdisStatus::kInvalidLength, 0, 4};
+        return {NDIS_STATUS_INVALID_LENGTH, 0, 4};
     }
-    if ((*filter & ~PacketType::kSupported) != 0) {
-        return RequestOutcome::Refused(NdisStatus::kNotSupported);
+    if ((*filter & ~kSupportedPacketTypes) != 0) {
+        return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
     if (failed_ || !ApplyPacketFilter(*filter)) {
-        return RequestOutcome::Refused(NdisStatus::kFailure);
+        return RequestOutcome::Refused(NDIS_STATUS_FAILURE);
     }
     // For a set the count field carries the bytes read.
-    return {NdisStatus::kSuccess, 4, 0};
+    return {NDIS_STATUS_SUCCESS, 4, 0};
 }
 
 bool LiveAdapter::ApplyPacketFilter(std::uint32_t filter) {
@@ -295,7 +295,7 @@ bool LiveAdapter::ApplyPacketFilter(std::uint32_t filter) {
     if (pcap_setfilter(capture_.get(), &code) != 0) {
         return false;
     }
-    const bool promiscuous = (filter & PacketType::kPromiscuous) != 0;
+    const bool promiscuous = (filter & NDIS_PACKET_TYPE_PROMISCUOUS) != 0;
     if (promiscuous != promiscuous_ && !SetPromiscuousMembership(promiscuous)) {
         return false;
     }

@@ -24,14 +24,15 @@ constexpr std::uint32_t Half(const MacBytes& a) {
 
 PacketFilterProgram::PacketFilterProgram(std::uint32_t ndisFilter, const MacBytes& station,
                                          bool ethernet, std::uint32_t snapLength) {
-    if ((ndisFilter & PacketType::kAllLocal) != 0) {
-        ndisFilter |= PacketType::kDirected | PacketType::kAllMulticast | PacketType::kBroadcast;
+    if ((ndisFilter & NDIS_PACKET_TYPE_ALL_LOCAL) != 0) {
+        ndisFilter |=
+            NDIS_PACKET_TYPE_DIRECTED | NDIS_PACKET_TYPE_ALL_MULTICAST | NDIS_PACKET_TYPE_BROADCAST;
     }
-    const bool passAll = (ndisFilter & PacketType::kPromiscuous) != 0 ||
-                         (!ethernet && (ndisFilter & PacketType::kSupported) != 0);
+    const bool passAll = (ndisFilter & NDIS_PACKET_TYPE_PROMISCUOUS) != 0 ||
+                         (!ethernet && (ndisFilter & kSupportedPacketTypes) != 0);
     if (passAll) {
         code_ = {Statement(BPF_RET | BPF_K, snapLength)};
-    } else if ((ndisFilter & PacketType::kSupported) == 0) {
+    } else if ((ndisFilter & kSupportedPacketTypes) == 0) {
         code_ = {Statement(BPF_RET | BPF_K, 0)};
     } else {
         BuildByDestination(ndisFilter, station, snapLength);
@@ -42,10 +43,11 @@ void PacketFilterProgram::BuildByDestination(std::uint32_t ndisFilter, const Mac
                                              std::uint32_t accept) {
     // The interface's own multicast filter already limits group frames to the
     // groups it joined, so a multicast list adds nothing a socket could check.
-    const bool multicast = (ndisFilter & (PacketType::kMulticast | PacketType::kAllMulticast)) != 0;
-    const std::uint32_t directedResult = (ndisFilter & PacketType::kDirected) ? accept : 0;
+    const bool multicast =
+        (ndisFilter & (NDIS_PACKET_TYPE_MULTICAST | NDIS_PACKET_TYPE_ALL_MULTICAST)) != 0;
+    const std::uint32_t directedResult = (ndisFilter & NDIS_PACKET_TYPE_DIRECTED) ? accept : 0;
     const std::uint32_t multicastResult = multicast ? accept : 0;
-    const std::uint32_t broadcastResult = (ndisFilter & PacketType::kBroadcast) ? accept : 0;
+    const std::uint32_t broadcastResult = (ndisFilter & NDIS_PACKET_TYPE_BROADCAST) ? accept : 0;
     const MacBytes broadcast{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
     // Jump offsets count the instructions skipped; the listing's index is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "qndislib/capture/W32N55.h"
 #include "w32n55/SysfsInterface.h"
 
 #include <cstdint>
@@ -9,16 +10,9 @@
 namespace w32n55 {
 
 // The NDIS packet-filter bits an adapter honours.
-struct PacketType {
-    static constexpr std::uint32_t kDirected = 0x01;
-    static constexpr std::uint32_t kMulticast = 0x02;
-    static constexpr std::uint32_t kAllMulticast = 0x04;
-    static constexpr std::uint32_t kBroadcast = 0x08;
-    static constexpr std::uint32_t kPromiscuous = 0x20;
-    static constexpr std::uint32_t kAllLocal = 0x80;
-    static constexpr std::uint32_t kSupported =
-        kDirected | kMulticast | kAllMulticast | kBroadcast | kPromiscuous | kAllLocal;
-};
+inline constexpr std::uint32_t kSupportedPacketTypes =
+    NDIS_PACKET_TYPE_DIRECTED | NDIS_PACKET_TYPE_MULTICAST | NDIS_PACKET_TYPE_ALL_MULTICAST |
+    NDIS_PACKET_TYPE_BROADCAST | NDIS_PACKET_TYPE_PROMISCUOUS | NDIS_PACKET_TYPE_ALL_LOCAL;
 
 // A kernel socket filter that passes what an NDIS packet filter passes, by
 // the destination address of an Ethernet frame.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "qndislib/capture/W32N55.h"
 #include "w32n55/Adapter.h"
 
 #include <cstddef>
@@ -11,14 +12,16 @@ namespace w32n55 {
 // field is the first frame byte; the frame runs on into the capacity behind.
 class ReceiveRecord {
 public:
-    static constexpr std::size_t kPacketNumberOffset = 28;
-    static constexpr std::size_t kTimestampOffset = 36;
-    static constexpr std::size_t kLengthOffset = 44;
+    static constexpr std::size_t kPacketNumberOffset =
+        w32n55abi::receive_record::kPacketNumberOffset;
+    static constexpr std::size_t kTimestampOffset = w32n55abi::receive_record::kTimestampOffset;
+    static constexpr std::size_t kLengthOffset = w32n55abi::receive_record::kLengthOffset;
+    static constexpr std::size_t kCapacityOffset = w32n55abi::receive_record::kCapacityOffset;
     // Not read by callers; it keeps the frame's length on the wire, which
     // can exceed the stored length.
-    static constexpr std::size_t kWireLengthOffset = 46;
-    static constexpr std::size_t kCapacityOffset = 52;
-    static constexpr std::size_t kDataOffset = 56;
+    static constexpr std::size_t kWireLengthOffset = kLengthOffset + 2;
+    static_assert(kWireLengthOffset + 4 <= kCapacityOffset);
+    static constexpr std::size_t kDataOffset = w32n55abi::receive_record::kDataOffset;
 
     // Stores the frame, cut to the record's capacity (never more than the
     // snap length), and returns the bytes of the record written, header

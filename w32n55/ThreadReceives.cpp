@@ -1,6 +1,6 @@
 #include "w32n55/ThreadReceives.h"
 
-#include "w32n55/CaptureSettings.h"
+#include "w32n55/ReceiveCompletion.h"
 #include "w32n55/ReceiveRecord.h"
 
 #include <algorithm>
@@ -10,8 +10,6 @@
 #include <poll.h>
 
 namespace w32n55 {
-
-ThreadReceives::Completer ThreadReceives::completer_ = nullptr;
 
 // The receives of one adapter on this thread; frames from the adapter fill
 // them front first.
@@ -97,7 +95,7 @@ void ThreadReceives::RunCompletions() {
     std::vector<ArmedReceive> batch = std::move(completed_);
     completed_.clear();
     for (const ArmedReceive& receive : batch) {
-        completer_(receive);
+        ReceiveCompletion::Run(receive);
     }
     batch.clear();
     if (completed_.empty()) {

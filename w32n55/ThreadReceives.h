@@ -1,5 +1,6 @@
 #pragma once
 
+#include "qndislib/platform/Win32.h"
 #include "w32n55/Adapter.h"
 #include "w32n55/ArmedReceive.h"
 #include "w32n55/ReceiveRing.h"
@@ -16,16 +17,12 @@ namespace w32n55 {
 class ThreadReceives {
 public:
     // Results of Wait, as the platform's waits report them.
-    static constexpr std::uint32_t kObject = 0x00000000;
-    static constexpr std::uint32_t kIoCompletion = 0x000000C0;
-    static constexpr std::uint32_t kTimeout = 0x00000102;
-    static constexpr std::uint32_t kFailed = 0xFFFFFFFF;
-
-    // Runs one completed receive's routine; the ordinal layer provides it.
-    using Completer = void (*)(const ArmedReceive& receive);
+    static constexpr std::uint32_t kObject = WAIT_OBJECT_0;
+    static constexpr std::uint32_t kIoCompletion = WAIT_IO_COMPLETION;
+    static constexpr std::uint32_t kTimeout = WAIT_TIMEOUT;
+    static constexpr std::uint32_t kFailed = WAIT_FAILED;
 
     static ThreadReceives& ForThisThread();
-    static void SetCompleter(Completer completer) { completer_ = completer; }
 
     void Arm(const std::shared_ptr<Adapter>& adapter, const ArmedReceive& receive);
     // Drops the receives armed on `adapter` without completing them.
@@ -49,7 +46,6 @@ private:
     std::vector<ArmedReceive> completed_;
     std::vector<pollfd> descriptors_;
     std::vector<int> quiet_;
-    static Completer completer_;
 };
 
 } // namespace w32n55

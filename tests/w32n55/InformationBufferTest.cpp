@@ -15,12 +15,12 @@ TEST(InformationBuffer, CountersUseEightBytesOnlyWhenThereIsRoom) {
         std::array<std::uint8_t, 9> bytes;
     };
     const Case cases[] = {
-        {9, NdisStatus::kSuccess, 8, 0, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0xEE}},
-        {8, NdisStatus::kSuccess, 8, 0, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0xEE}},
-        {6, NdisStatus::kSuccess, 4, 0, {0x88, 0x77, 0x66, 0x55, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
-        {4, NdisStatus::kSuccess, 4, 0, {0x88, 0x77, 0x66, 0x55, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {9, NDIS_STATUS_SUCCESS, 8, 0, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0xEE}},
+        {8, NDIS_STATUS_SUCCESS, 8, 0, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0xEE}},
+        {6, NDIS_STATUS_SUCCESS, 4, 0, {0x88, 0x77, 0x66, 0x55, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {4, NDIS_STATUS_SUCCESS, 4, 0, {0x88, 0x77, 0x66, 0x55, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
         {3,
-         NdisStatus::kBufferTooShort,
+         NDIS_STATUS_BUFFER_TOO_SHORT,
          0,
          4,
          {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
@@ -43,20 +43,20 @@ TEST(InformationBuffer, TextCarriesItsTerminatorAndNeverOverruns) {
     std::memset(storage, '#', sizeof storage);
     InformationBuffer small(storage, 5);
     const RequestOutcome tooShort = small.PutText("veth 1");
-    EXPECT_EQ(tooShort.status, NdisStatus::kBufferTooShort);
+    EXPECT_EQ(tooShort.status, NDIS_STATUS_BUFFER_TOO_SHORT);
     EXPECT_EQ(tooShort.bytesNeeded, 7u);
     EXPECT_EQ(storage[0], '#');
 
     InformationBuffer exact(storage, 6);
     const RequestOutcome fits = exact.PutText("veth1");
-    EXPECT_EQ(fits.status, NdisStatus::kSuccess);
+    EXPECT_EQ(fits.status, NDIS_STATUS_SUCCESS);
     EXPECT_EQ(fits.bytesWritten, 6u);
     EXPECT_STREQ(storage, "veth1");
 }
 
 TEST(InformationBuffer, NullBufferHasNoRoom) {
     InformationBuffer none(nullptr, 100);
-    EXPECT_EQ(none.PutULong(1).status, NdisStatus::kBufferTooShort);
+    EXPECT_EQ(none.PutULong(1).status, NDIS_STATUS_BUFFER_TOO_SHORT);
     EXPECT_EQ(none.GetULong(), std::nullopt);
 }
 

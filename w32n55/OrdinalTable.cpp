@@ -1,0 +1,248 @@
+#include "w32n55/OrdinalTable.h"
+
+#include "qndislib/capture/W32N55.h"
+#include "w32n55/DriverAccess.h"
+#include "w32n55/LastError.h"
+#include "w32n55/ReceiveCompletion.h"
+#include "w32n55/SysfsInterface.h"
+#include "w32n55/ThreadReceives.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <unistd.h>
+
+namespace w32n55 {
+namespace {
+
+namespace abi = w32n55abi;
+using abi::Handle;
+
+// No C++ exception may cross into a caller that reached us by address; a
+// failed allocation is reported like any other failure.
+template <typename Result, typename Call> Result Guarded(Result failure, Call call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        LastError::Set(ENOMEM);
+        return failure;
+    }
+}
+
+void StoreLittleEndian64(std::uint8_t* out, std::uint64_t value) {
+    for (std::size_t i = 0; i < sizeof value; ++i) {
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+void SignalEvent(OVERLAPPED* overlapped) {
+    const int fd = overlapped != nullptr ? EventFd(overlapped->hEvent) : -1;
+    if (fd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(fd, &one, sizeof one);
+    }
+}
+
+std::uint8_t CompletionStyle() {
+    return ReceiveCompletion::SingleArgumentStyle() ? 1 : 0;
+}
+
+std::uint32_t LastErrorCode() {
+    return LastError::Get();
+}
+
+// Requests complete before the call returns, so the overlapped record and
+// the wait argument have nothing left to do. As in NDIS, a query reports the
+// bytes it wrote and a set the bytes it read in the same field, and a
+// buffer that is too short reports the bytes needed.
+std::uint32_t Answer(Handle adapter, _RETH_REQUEST* request, bool privateRequest) {
+    if (request == nullptr) {
+        LastError::Set(EINVAL);
+        return NDIS_STATUS_FAILURE;
+    }
+    request->BytesWritten = 0;
+    request->BytesNeeded = 0;
+    DriverAccess::RequestKind kind = DriverAccess::RequestKind::Query;
+    if (request->RequestType == NDIS_REQUEST_SET && !privateRequest) {
+        kind = DriverAccess::RequestKind::Set;
+    } else if (request->RequestType != NDIS_REQUEST_QUERY) {
+        return NDIS_STATUS_NOT_SUPPORTED;
+    } else if (privateRequest) {
+        kind = DriverAccess::RequestKind::Private;
+    }
+    InformationBuffer buffer(request->InformationBuffer, request->InformationBufferLength);
+    const RequestOutcome outcome = Guarded(RequestOutcome::Refused(NDIS_STATUS_FAILURE), [&] {
+        return DriverAccess::Request(adapter, kind, request->Oid, buffer);
+    });
+    request->BytesWritten = outcome.bytesWritten;
+    request->BytesNeeded = outcome.bytesNeeded;
+    return outcome.status;
+}
+
+std::uint32_t Request(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*, std::int32_t) {
+    return Answer(adapter, request, false);
+}
+
+std::uint32_t PrivateRequest(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*, std::int32_t) {
+    return Answer(adapter, request, true);
+}
+
+void StartReceive(Handle adapter, void* record, std::uint32_t* count, OVERLAPPED* overlapped,
+                  void* routine) {
+    const ArmedReceive receive{static_cast<std::uint8_t*>(record),       count, overlapped, routine,
+                               ReceiveCompletion::SingleArgumentStyle(), 0};
+    Guarded(0, [&] {
+        DriverAccess::StartReceive(adapter, receive);
+        return 0;
+    });
+}
+
+// The frame is on its way when the call returns, so an accepted send
+// completes at once: the count holds the bytes sent and the event is set.
+// A refused send completes nothing and signals nothing.
+std::uint32_t Send(Handle adapter, const std::uint8_t* data, std::int32_t length,
+                   std::uint32_t* count, OVERLAPPED* overlapped) {
+    if (data == nullptr || length <= 0) {
+        LastError::Set(EINVAL);
+        return EINVAL;
+    }
+    const int error = DriverAccess::Send(adapter, {data, static_cast<std::size_t>(length)});
+    if (error != 0) {
+        return static_cast<std::uint32_t>(error);
+    }
+    if (count != nullptr) {
+        *count = static_cast<std::uint32_t>(length);
+    }
+    if (overlapped != nullptr) {
+        overlapped->Internal = 0;
+        overlapped->InternalHigh = static_cast<ULONG_PTR>(length);
+    }
+    SignalEvent(overlapped);
+    return 0;
+}
+
+Handle OpenAdapter(const char* name) {
+    return Guarded(abi::kNoHandle, [name] { return DriverAccess::OpenAdapter(name); });
+}
+
+void CloseAdapter(Handle adapter) {
+    DriverAccess::CloseAdapter(adapter);
+}
+
+std::uint8_t TimestampResolution(Handle adapter, std::int32_t high) {
+    return DriverAccess::SetTimestampResolution(adapter, high != 0) ? 1 : 0;
+}
+
+// The counter runs in nanoseconds of the frames' own clock.
+std::uint8_t ReadTimestamp(Handle adapter, std::uint8_t* record) {
+    constexpr std::uint64_t kFrequency = 1000000000;
+    std::uint64_t now = 0;
+    if (record == nullptr) {
+        LastError::Set(EINVAL);
+        return 0;
+    }
+    if (!DriverAccess::ReadTimestamp(adapter, now)) {
+        return 0;
+    }
+    std::memset(record, 0, abi::timestamp_record::kSize);
+    StoreLittleEndian64(record + abi::timestamp_record::kCounterOffset, now);
+    StoreLittleEndian64(record + abi::timestamp_record::kFrequencyOffset, kFrequency);
+    return 1;
+}
+
+Handle OpenEnumeration() {
+    return Guarded(abi::kNoHandle, [] {
+        return DriverAccess::OpenEnumeration(std::string(SysfsInterface::kDefaultRoot));
+    });
+}
+
+void CloseEnumeration(Handle enumeration) {
+    DriverAccess::CloseEnumeration(enumeration);
+}
+
+Handle FirstAdapter(Handle enumeration) {
+    return Guarded(abi::kNoHandle,
+                   [enumeration] { return DriverAccess::FirstAdapter(enumeration); });
+}
+
+Handle NextAdapter(Handle enumeration) {
+    return Guarded(abi::kNoHandle,
+                   [enumeration] { return DriverAccess::NextAdapter(enumeration); });
+}
+
+void ReleaseAdapter(Handle entry) {
+    DriverAccess::ReleaseAdapter(entry);
+}
+
+std::uint32_t FriendlyName(Handle entry, char* buffer, std::uint32_t* length) {
+    return static_cast<std::uint32_t>(DriverAccess::FriendlyName(entry, buffer, length));
+}
+
+std::uint32_t NdisName(Handle entry, char* buffer, std::uint32_t* length) {
+    return static_cast<std::uint32_t>(DriverAccess::NdisName(entry, buffer, length));
+}
+
+std::uint32_t AlertableWait(int eventFd, std::int32_t timeoutMs) {
+    return Guarded(WAIT_FAILED,
+                   [&] { return ThreadReceives::ForThisThread().Wait(eventFd, timeoutMs); });
+}
+
+// Checks each entry against the call form its ordinal promises.
+template <abi::Ordinal O> void* EntryOf(typename abi::Entry<O>::Fn function) {
+    return reinterpret_cast<void*>(function);
+}
+
+} // namespace
+
+void* OrdinalTable::Lookup(std::uint32_t ordinal) {
+    switch (ordinal) {
+    case abi::kCompletionStyle:
+        return EntryOf<abi::kCompletionStyle>(&CompletionStyle);
+    case abi::kLastError:
+        return EntryOf<abi::kLastError>(&LastErrorCode);
+    case abi::kRequest:
+        return EntryOf<abi::kRequest>(&Request);
+    case abi::kPrivateRequest:
+        return EntryOf<abi::kPrivateRequest>(&PrivateRequest);
+    case abi::kStartReceive:
+        return EntryOf<abi::kStartReceive>(&StartReceive);
+    case abi::kSend:
+        return EntryOf<abi::kSend>(&Send);
+    case abi::kOpenAdapter:
+        return EntryOf<abi::kOpenAdapter>(&OpenAdapter);
+    case abi::kCloseAdapter:
+        return EntryOf<abi::kCloseAdapter>(&CloseAdapter);
+    case abi::kTimestampResolution:
+        return EntryOf<abi::kTimestampResolution>(&TimestampResolution);
+    case abi::kReadTimestamp:
+        return EntryOf<abi::kReadTimestamp>(&ReadTimestamp);
+    case abi::kOpenEnumeration:
+        return EntryOf<abi::kOpenEnumeration>(&OpenEnumeration);
+    case abi::kCloseEnumeration:
+        return EntryOf<abi::kCloseEnumeration>(&CloseEnumeration);
+    case abi::kFirstAdapter:
+        return EntryOf<abi::kFirstAdapter>(&FirstAdapter);
+    case abi::kNextAdapter:
+        return EntryOf<abi::kNextAdapter>(&NextAdapter);
+    case abi::kReleaseAdapter:
+        return EntryOf<abi::kReleaseAdapter>(&ReleaseAdapter);
+    case abi::kFriendlyName:
+        return EntryOf<abi::kFriendlyName>(&FriendlyName);
+    case abi::kNdisName:
+        return EntryOf<abi::kNdisName>(&NdisName);
+    case abi::kAlertableWait:
+        return EntryOf<abi::kAlertableWait>(&AlertableWait);
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace w32n55
+
+static_assert(std::is_same_v<decltype(&W32N55_GetProcAddress), W32N55_GetProcAddressFn>);
+
+extern "C" void* W32N55_GetProcAddress(std::uint32_t ordinal) {
+    return w32n55::OrdinalTable::Lookup(ordinal);
+}

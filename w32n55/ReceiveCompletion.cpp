@@ -1,0 +1,67 @@
+#include "w32n55/ReceiveCompletion.h"
+
+#include "qndislib/capture/W32N55.h"
+#include "qndislib/platform/Win32.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <string_view>
+#include <unistd.h>
+
+namespace w32n55 {
+namespace {
+
+constexpr std::string_view kStyleVariable = "W32N55_COMPLETION_STYLE";
+constexpr std::string_view kSingleStyle = "single";
+
+bool StyleFromEnvironment() {
+    const char* value = std::getenv(kStyleVariable.data());
+    return value != nullptr && std::string_view(value) == kSingleStyle;
+}
+
+std::atomic<bool>& Style() {
+    static std::atomic<bool> single{StyleFromEnvironment()};
+    return single;
+}
+
+// Signals an event the way the platform layer expects of another library:
+// add 1 to its counter, never read it.
+void Signal(HANDLE event) {
+    const int fd = EventFd(event);
+    if (fd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(fd, &one, sizeof one);
+    }
+}
+
+} // namespace
+
+bool ReceiveCompletion::SingleArgumentStyle() {
+    return Style().load(std::memory_order_relaxed);
+}
+
+void ReceiveCompletion::SetSingleArgumentStyle(bool single) {
+    Style().store(single, std::memory_order_relaxed);
+}
+
+void ReceiveCompletion::Run(const ArmedReceive& receive) {
+    if (receive.byteCount != nullptr) {
+        *receive.byteCount = receive.bytes;
+    }
+    auto* overlapped = static_cast<OVERLAPPED*>(receive.overlapped);
+    if (overlapped != nullptr) {
+        overlapped->Internal = 0;
+        overlapped->InternalHigh = receive.bytes;
+    }
+    if (receive.singleArgument) {
+        if (overlapped != nullptr) {
+            Signal(overlapped->hEvent);
+        }
+        reinterpret_cast<w32n55abi::SingleArgumentCompletion>(receive.routine)(overlapped);
+    } else {
+        reinterpret_cast<w32n55abi::ThreeArgumentCompletion>(receive.routine)(0, receive.bytes,
+                                                                              overlapped);
+    }
+}
+
+} // namespace w32n55
