@@ -28,8 +28,15 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+            if (run.error_occurred) {
+                continue;
+            }
+            if (run.run_type == Run::RT_Iteration) {
                 m_times[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
+            } else if (run.aggregate_name == "median") {
+                // Only the aggregates reach here with
+                // --benchmark_report_aggregates_only.
+                m_medians[run.run_name.str()] = run.GetAdjustedCPUTime();
             }
         }
     }
@@ -49,6 +56,9 @@ public:
 
     // The median time of `name` in nanoseconds, 0 when it did not run.
     double Median(const std::string& name) const {
+        if (const auto median = m_medians.find(name); median != m_medians.end()) {
+            return median->second;
+        }
         const auto found = m_times.find(name);
         if (found == m_times.end() || found->second.empty()) {
             return 0.0;
@@ -62,6 +72,7 @@ public:
 private:
     std::vector<Ratio> m_ratios;
     std::map<std::string, std::vector<double>> m_times;
+    std::map<std::string, double> m_medians;
 };
 
 // Runs the benchmarks named on the command line with the reporter above.
