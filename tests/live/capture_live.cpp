@@ -37,7 +37,9 @@ struct Received {
 };
 
 // What the callback saw, keeping only frames from one source so that
-// anything else on the link does not count.
+// anything else on the link does not count. The kernel's own IPv6 and ARP
+// traffic from that source (a link coming up can announce itself before
+// IPv6 is switched off on it) does not count either.
 struct Collector {
     CMACAddr from;
     std::vector<Received> frames;
@@ -50,7 +52,10 @@ std::uint64_t AsU64(QWORD value) {
 void Collect(CNetworkFrame* frame, void* context) {
     auto* collector = static_cast<Collector*>(context);
     const CMediaInfo* medium = frame->AnalyzeFrame();
-    if (medium != nullptr && medium->GetSourceAddress() == collector->from) {
+    const bool kernelTraffic =
+        medium != nullptr && (medium->GetProtocolId() == CProtocolId("86DD") ||
+                              medium->GetProtocolId() == CProtocolId("0806"));
+    if (medium != nullptr && medium->GetSourceAddress() == collector->from && !kernelTraffic) {
         collector->frames.push_back(
             {Bytes(frame->GetFrame(), frame->GetFrame() + frame->GetLength()),
              AsU64(frame->GetPacketNumber()), AsU64(frame->GetTimeStamp()), medium->GetFrameType(),
