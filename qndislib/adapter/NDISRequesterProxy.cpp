@@ -88,23 +88,24 @@ void CNDISRequesterProxy::AddToForbidden(std::int32_t oid) {
     }
 }
 
-void CNDISRequesterProxy::DoRequest(_RETH_REQUEST* request, bool force) {
+bool CNDISRequesterProxy::DoRequest(_RETH_REQUEST* request, bool force) {
     const auto oid = static_cast<std::int32_t>(request->Oid);
     if (!force && IsSupported(oid) == 0) {
         m_status = static_cast<int>(NDIS_STATUS_NOT_SUPPORTED);
-        return;
+        return true;
     }
     if (!Send(w32n55abi::kRequest, request)) {
-        return;
+        return false;
     }
     const auto status = static_cast<std::uint32_t>(m_status);
     if (status == NDIS_STATUS_NOT_SUPPORTED || status == NDIS_STATUS_INVALID_OID) {
         AddToForbidden(oid);
     }
+    return true;
 }
 
-void CNDISRequesterProxy::DoPrivateRequest(_RETH_REQUEST* request) {
-    Send(w32n55abi::kPrivateRequest, request);
+bool CNDISRequesterProxy::DoPrivateRequest(_RETH_REQUEST* request) {
+    return Send(w32n55abi::kPrivateRequest, request);
 }
 
 bool CNDISRequesterProxy::Send(std::uint32_t ordinal, _RETH_REQUEST* request) {
@@ -128,7 +129,11 @@ bool CNDISRequesterProxy::Send(std::uint32_t ordinal, _RETH_REQUEST* request) {
 bool CNDISRequesterProxy::Query(std::int32_t oid, void* buffer, std::uint32_t length,
                                 std::uint32_t* written) {
     _RETH_REQUEST request = MakeRequest(NDIS_REQUEST_QUERY, oid, buffer, length);
-    DoRequest(&request, false);
+    // Unsent, the status still tells of the request before, so it cannot
+    // tell of this one.
+    if (!DoRequest(&request, false)) {
+        return false;
+    }
     if (written != nullptr) {
         *written = std::min(request.BytesWritten, length);
     }
@@ -142,17 +147,23 @@ void CNDISRequesterProxy::Set(std::int32_t oid, std::int32_t value) {
     DoRequest(&request, false);
 }
 
-std::int32_t CNDISRequesterProxy::GetLong(std::int32_t oid) {
+bool CNDISRequesterProxy::QueryLong(std::int32_t oid, std::int32_t& value) {
     std::array<std::uint8_t, 4> bytes{};
     if (!Query(oid, bytes.data(), bytes.size(), nullptr)) {
-        return kLongFailure;
+        return false;
     }
-    return static_cast<std::int32_t>(ReadLittleEndian(bytes.data(), bytes.size()));
+    value = static_cast<std::int32_t>(ReadLittleEndian(bytes.data(), bytes.size()));
+    return true;
+}
+
+std::int32_t CNDISRequesterProxy::GetLong(std::int32_t oid) {
+    std::int32_t value = 0;
+    return QueryLong(oid, value) ? value : kLongFailure;
 }
 
 std::int32_t CNDISRequesterProxy::GetLongOrZero(std::int32_t oid) {
-    const std::int32_t value = GetLong(oid);
-    return IsOk() ? value : 0;
+    std::int32_t value = 0;
+    return QueryLong(oid, value) ? value : 0;
 }
 
 QWORD CNDISRequesterProxy::GetQword(std::int32_t oid) {
@@ -304,8 +315,7 @@ std::int32_t CNDISRequesterProxy::GetSoftMissedFrames() {
     std::array<std::uint8_t, 4> bytes{};
     _RETH_REQUEST request = MakeRequest(NDIS_REQUEST_QUERY, AsOid(OID_W32N55_SOFT_MISSED_FRAMES),
                                         bytes.data(), bytes.size());
-    DoPrivateRequest(&request);
-    if (m_status != 0) {
+    if (!DoPrivateRequest(&request) || m_status != 0) {
         return kLongFailure;
     }
     return static_cast<std::int32_t>(ReadLittleEndian(bytes.data(), bytes.size()));
@@ -344,11 +354,11 @@ char* CNDISRequesterProxy::GetVendorInformation() {
 }
 
 int CNDISRequesterProxy::GetPhysicalMedium(CPhysicalMediaType& medium) {
-    std::array<std::uint8_t, 4> bytes{};
-    if (!Query(AsOid(OID_GEN_PHYSICAL_MEDIUM), bytes.data(), bytes.size(), nullptr)) {
+    std::int32_t value = 0;
+    if (!QueryLong(AsOid(OID_GEN_PHYSICAL_MEDIUM), value)) {
         return 0;
     }
-    medium = ReadLittleEndian(bytes.data(), bytes.size());
+    medium = static_cast<std::uint32_t>(value);
     return 1;
 }
 

@@ -106,14 +106,16 @@ public:
 
 private:
     // `force` skips the refused list; every request of the proxy passes
-    // false.
-    void DoRequest(_RETH_REQUEST* request, bool force);
-    void DoPrivateRequest(_RETH_REQUEST* request);
+    // false. False when no wait event could be made: then nothing was sent
+    // and the status is that of the request before.
+    bool DoRequest(_RETH_REQUEST* request, bool force);
+    bool DoPrivateRequest(_RETH_REQUEST* request);
     void AddToForbidden(std::int32_t oid);
 
     std::int32_t GetLong(std::int32_t oid);
     QWORD GetQword(std::int32_t oid);
     std::int32_t GetLongOrZero(std::int32_t oid);
+    bool QueryLong(std::int32_t oid, std::int32_t& value);
     // A query of `oid` into `buffer`; true on success, with the count of
     // bytes the adapter wrote (never more than `length`) in `written`.
     bool Query(std::int32_t oid, void* buffer, std::uint32_t length, std::uint32_t* written);

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -232,6 +234,51 @@ TEST_F(RequesterProxyTest, PrivateRequestNeverTouchesTheRefusedList) {
     EXPECT_EQ(proxy.GetSoftMissedFrames(), 42);
     EXPECT_EQ(RequestsFor(OID_W32N55_SOFT_MISSED_FRAMES, w32n55abi::kPrivateRequest), 2U);
     EXPECT_EQ(RequestsFor(OID_W32N55_SOFT_MISSED_FRAMES), 0U);
+}
+
+// Runs `body` while the process can open no further descriptor, so no wait
+// event can be made.
+template <typename Body> void WithoutFreeDescriptors(Body body) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    body();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+TEST_F(RequesterProxyTest, WithoutAWaitEventNothingIsSentAndTheStatusStays) {
+    adapter.AnswerULong(OID_GEN_XMIT_OK, 5).AnswerULong(OID_GEN_LINK_SPEED, 10);
+    adapter.AnswerPrivateULong(OID_W32N55_SOFT_MISSED_FRAMES, 3);
+    adapter.Refuse(OID_GEN_RCV_OK, NDIS_STATUS_FAILURE);
+    EXPECT_EQ(proxy.GetFramesTransmitted(), 5);
+    fake.ClearLog();
+    std::int32_t frames = 0;
+    std::int32_t speed = 0;
+    std::int32_t soft = 0;
+    CMACAddr address = kPermanent;
+    WithoutFreeDescriptors([&] {
+        frames = proxy.GetFramesTransmitted();
+        speed = proxy.GetLinkSpeed();
+        soft = proxy.GetSoftMissedFrames();
+        address = proxy.GetEthernetCurrentAddress();
+    });
+    // The earlier success does not make these read as answers.
+    EXPECT_EQ(frames, -1);
+    EXPECT_EQ(speed, 0);
+    EXPECT_EQ(soft, -1);
+    EXPECT_EQ(address, CMACAddr::MACNull);
+    EXPECT_EQ(proxy.GetStatus(), 0);
+    EXPECT_EQ(fake.Calls().size(), 0U);
+
+    EXPECT_EQ(proxy.GetFramesReceived(), -1);
+    WithoutFreeDescriptors([&] { proxy.SetCurrentPacketFilter(1); });
+    EXPECT_EQ(Status(), NDIS_STATUS_FAILURE);
+    EXPECT_EQ(proxy.IsSupported(OID_GEN_CURRENT_PACKET_FILTER), 1);
 }
 
 TEST_F(RequesterProxyTest, HardwareAddressesOrTheNullAddress) {
