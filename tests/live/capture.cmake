@@ -4,3 +4,8 @@ qndis_add_live_test(capture_live_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_live.cpp ${CMAKE_CURRENT_LIST_DIR}/w32n55_veth.cpp
   LIBS qndislib PkgConfig::PCAP)
 add_dependencies(capture_live_test w32n55)
+# The same capture with the driver announcing single-argument completions.
+add_test(NAME capture_live_test_single_argument
+         COMMAND env W32N55_COMPLETION_STYLE=single ${CMAKE_CURRENT_SOURCE_DIR}/run-in-netns.sh
+                 $<TARGET_FILE:capture_live_test>)
+set_tests_properties(capture_live_test_single_argument PROPERTIES TIMEOUT 300 LABELS live)
