@@ -142,12 +142,6 @@ TEST(DynamicLibraryTest, MissingLibraryReportsTheLoaderReason) {
     EXPECT_EQ(library.Path(), "");
 }
 
-TEST(DynamicLibraryTest, ExecutableIsFoundForItsOwnCode) {
-    static const int anchor = 0;
-    EXPECT_EQ(qndis::DynamicLibrary::PathOfModuleContaining(&anchor),
-              std::filesystem::read_symlink("/proc/self/exe").string());
-}
-
 TEST(StartupTest, StringModuleAndEthernetAreReadyBeforeAnyCall) {
     EXPECT_EQ(CResourceStrings::Instance().GetModule(), GetLibraryStringModule());
     const std::unique_ptr<CMediaInfo> ethernet(CreateMedium("Ethernet"));
