@@ -193,14 +193,6 @@ TEST_F(AdapterListTest, AdaptersEqualOnlyThemselves) {
     EXPECT_STREQ(copy.GetMediumAsString(), adapters[0]->GetMediumAsString());
 }
 
-TEST_F(AdapterListTest, DefaultAdapterReadsNothing) {
-    const CNdisAdapter adapter;
-    EXPECT_EQ(fake.Calls().size(), 0U);
-    EXPECT_EQ(adapter.GetNdisName(), "");
-    EXPECT_TRUE(adapter.GetAddress().IsNull());
-    EXPECT_EQ(adapter.GetFullDescription(), "  ( , Speed:  )");
-}
-
 TEST_F(AdapterListTest, NullNamesCountAsEmpty) {
     const CNdisAdapter adapter(nullptr, nullptr);
     EXPECT_EQ(adapter.GetNdisName(), "");
