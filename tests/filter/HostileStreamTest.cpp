@@ -26,23 +26,11 @@ Bytes EveryKind() {
 
 // A compound header with an empty name, then operator and count.
 Bytes CompoundHeader(std::int32_t count) {
-    const auto c = static_cast<std::uint32_t>(count);
-    return {7,
-            1,
-            1,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            static_cast<unsigned char>(c),
-            static_cast<unsigned char>(c >> 8),
-            static_cast<unsigned char>(c >> 16),
-            static_cast<unsigned char>(c >> 24)};
+    Bytes header = {7, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int shift = 0; shift < 32; shift += 8) {
+        header.push_back(static_cast<unsigned char>(static_cast<std::uint32_t>(count) >> shift));
+    }
+    return header;
 }
 
 Bytes Nested(int depth) {
