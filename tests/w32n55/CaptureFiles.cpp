@@ -53,7 +53,8 @@ TemporaryFile::~TemporaryFile() {
 }
 
 void WritePcap(const std::string& path, const std::vector<RecordedFrame>& frames, int linkType) {
-    pcap_t* dead = pcap_open_dead_with_tstamp_precision(linkType, 65535, PCAP_TSTAMP_PRECISION_NANO);
+    pcap_t* dead =
+        pcap_open_dead_with_tstamp_precision(linkType, 65535, PCAP_TSTAMP_PRECISION_NANO);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
     if (dumper == nullptr) {
         pcap_close(dead);

@@ -28,8 +28,7 @@ private:
 };
 
 // Classic pcap through libpcap's own writer, nanosecond precision.
-void WritePcap(const std::string& path, const std::vector<RecordedFrame>& frames,
-               int linkType = 1);
+void WritePcap(const std::string& path, const std::vector<RecordedFrame>& frames, int linkType = 1);
 // pcapng with one interface in nanosecond resolution and enhanced packet
 // blocks.
 void WritePcapng(const std::string& path, const std::vector<RecordedFrame>& frames);
