@@ -1,0 +1,232 @@
+// `qndis read` over capture files the test writes: frame lines, filters
+// against tcpdump's verdict, pcap output and the summary.
+#include "tests/qndis/QndisRun.h"
+#include "tests/qndis/TestFrames.h"
+
+#include <cstdio>
+#include <functional>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+using namespace qndis::test;
+using ::testing::HasSubstr;
+
+struct Kind {
+    std::vector<unsigned char> bytes;
+    std::string typeName;
+    bool udpTo53 = false;
+    bool tcp = false;
+    bool echoRequest = false;
+    bool fromStation1 = false;
+};
+
+// One block of the file: every frame type, IPv4 over plain and tagged
+// frames. Tagged frames are left out of the tcpdump comparisons, which need
+// a different expression for them.
+std::vector<Kind> Block() {
+    const auto udp = Ipv4Packet(Udp, 1, 2, 1024, 53);
+    const auto tcp = Ipv4Packet(Tcp, 3, 2, 40000, 80);
+    const auto icmp = Ipv4Packet(Icmp, 1, 2, 8, 0);
+    std::vector<unsigned char> raw(46, 0x11);
+    raw[0] = raw[1] = 0xFF;
+    const std::vector<unsigned char> data(46, 0x22);
+    return {
+        {EthernetFrame(2, "0800", udp, 1, 2), "Ethernet II", true, false, false, true},
+        {EthernetFrame(2, "0800", udp, 1, 2), "Ethernet II", true, false, false, true},
+        {EthernetFrame(2, "0800", tcp, 3, 2), "Ethernet II", false, true, false, false},
+        {EthernetFrame(2, "0800", icmp, 1, 2), "Ethernet II", false, false, true, true},
+        {EthernetFrame(1, "", raw, 1, 2), "Ethernet 802.3", false, false, false, true},
+        {EthernetFrame(3, "080007809B", data, 3, 2), "Ethernet SNAP", false, false, false, false},
+        {EthernetFrame(4, "42", data, 3, 2), "Ethernet 802.2 type I", false, false, false, false},
+        {EthernetFrame(5, "E0", data, 1, 2), "Ethernet 802.2 type II", false, false, false, true},
+    };
+}
+
+constexpr int Blocks = 25;
+constexpr std::uint64_t FirstStamp = 1'700'000'000'000'000'007ULL;
+
+class QndisRead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::vector<Kind> block = Block();
+        for (const Kind& kind : block) {
+            ASSERT_FALSE(kind.bytes.empty()) << kind.typeName;
+        }
+        for (int b = 0; b < Blocks; ++b) {
+            for (const Kind& kind : block) {
+                m_kinds.push_back(kind);
+                m_records.push_back({kind.bytes, FirstStamp + m_records.size() * 1'000'003ULL});
+            }
+        }
+        m_file = m_scratch.Path("mixed.pcap");
+        WritePcap(m_file, m_records);
+    }
+
+    std::vector<PcapRecord> Selected(const std::function<bool(const Kind&)>& wanted) const {
+        std::vector<PcapRecord> selected;
+        for (std::size_t i = 0; i < m_records.size(); ++i) {
+            if (wanted(m_kinds[i])) {
+                selected.push_back(m_records[i]);
+            }
+        }
+        return selected;
+    }
+
+    ScratchDirectory m_scratch;
+    std::string m_file;
+    std::vector<Kind> m_kinds;
+    std::vector<PcapRecord> m_records;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(QndisRead, ShowsOneClassifiedLinePerFrame) {
+    const auto result = RunQndis({"read", m_file});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), m_records.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_THAT(lines[i], HasSubstr(m_kinds[i].typeName)) << i;
+        char fraction[16];
+        std::snprintf(fraction, sizeof fraction, ".%09u ",
+                      static_cast<unsigned>(m_records[i].nanoseconds % 1'000'000'000));
+        EXPECT_THAT(lines[i], HasSubstr(fraction)) << i;
+    }
+    EXPECT_THAT(lines[0], HasSubstr("02:00:00:00:00:01 -> 02:00:00:00:00:02  0800  "));
+    EXPECT_THAT(lines[0], HasSubstr("10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53"));
+    EXPECT_THAT(lines[2], HasSubstr("10.0.0.3 -> 10.0.0.2 TCP 40000 -> 80"));
+    EXPECT_THAT(lines[3], HasSubstr("ICMP type 8 code 0"));
+    EXPECT_THAT(result.err, HasSubstr(std::to_string(m_records.size()) + " frames;"));
+    EXPECT_THAT(result.err, HasSubstr("Ethernet SNAP"));
+    EXPECT_THAT(result.err, HasSubstr("0 packet numbers skipped"));
+}
+
+struct FilterCase {
+    std::string filter;
+    std::string tcpdump; // the same selection in tcpdump's language
+    std::function<bool(const Kind&)> wanted;
+};
+
+const std::vector<FilterCase>& FilterCases() {
+    static const std::vector<FilterCase> cases{
+        {"dst port 53", "udp dst port 53", [](const Kind& k) { return k.udpTo53; }},
+        // The IP protocol and ICMP filters read the IPv4 header fields of any
+        // frame; the raw 802.3 frames' data has 17 where IPv4 has its protocol.
+        {"ipproto udp", "udp or (not ip and ether[23] = 17)",
+         [](const Kind& k) { return k.udpTo53 || k.typeName == "Ethernet 802.3"; }},
+        {"proto ip and ipproto tcp", "ip proto 6", [](const Kind& k) { return k.tcp; }},
+        {"icmp type 8", "icmp[0] = 8", [](const Kind& k) { return k.echoRequest; }},
+        {"src mac 02:00:00:00:00:01", "ether src 02:00:00:00:00:01",
+         [](const Kind& k) { return k.fromStation1; }},
+        {"not src ip 10.0.0.1 and proto ip", "ip and not src host 10.0.0.1",
+         [](const Kind& k) { return k.tcp; }},
+    };
+    return cases;
+}
+
+TEST_F(QndisRead, FilterAndPcapOutputSelectTheSameFramesAsTcpdump) {
+    const bool haveTcpdump = ProgramExists("tcpdump");
+    for (const FilterCase& c : FilterCases()) {
+        SCOPED_TRACE(c.filter);
+        const std::string out = m_scratch.Path("out.pcap");
+        const auto result = RunQndis({"read", m_file, "-q", "-f", c.filter, "-w", out});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(result.out.empty());
+        const auto expected = Selected(c.wanted);
+        ASSERT_FALSE(expected.empty());
+        const auto written = ReadPcap(out);
+        ASSERT_EQ(written.size(), expected.size());
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            EXPECT_EQ(written[i].bytes, expected[i].bytes) << i;
+            EXPECT_EQ(written[i].nanoseconds, expected[i].nanoseconds) << i;
+        }
+        EXPECT_THAT(result.err,
+                    HasSubstr(std::to_string(expected.size()) + " frames matched the filter, of " +
+                              std::to_string(m_records.size())));
+        if (haveTcpdump) {
+            // tcpdump prints several lines for some frames: count what it
+            // selects by letting it write them.
+            const std::string selected = m_scratch.Path("tcpdump.pcap");
+            const auto reference = RunProgram({"tcpdump", "-r", m_file, "-w", selected, c.tcpdump});
+            ASSERT_EQ(reference.status, 0) << reference.err;
+            const auto byTcpdump = ReadPcap(selected);
+            ASSERT_EQ(byTcpdump.size(), written.size());
+            for (std::size_t i = 0; i < written.size(); ++i) {
+                EXPECT_EQ(byTcpdump[i].bytes, written[i].bytes) << i;
+            }
+            const auto reread = RunProgram({"tcpdump", "-r", out, "-w", selected});
+            EXPECT_EQ(reread.status, 0) << "tcpdump reads our file: " << reread.err;
+            EXPECT_EQ(ReadPcap(selected).size(), written.size());
+        }
+        // What was written reads back through qndis as the same frames.
+        const auto again = RunQndis({"read", out, "-q"});
+        EXPECT_THAT(again.err, HasSubstr(std::to_string(expected.size()) + " frames;"));
+    }
+}
+
+TEST_F(QndisRead, AStoredFilterSelectsLikeItsText) {
+    const std::string stored = m_scratch.Path("filter");
+    ASSERT_EQ(RunQndis({"filter", "save", "dst port 53 or icmp type 8", stored}).status, 0);
+    const auto byText = RunQndis({"read", m_file, "-f", "dst port 53 or icmp type 8"});
+    const auto byFile = RunQndis({"read", m_file, "--filter-file", stored});
+    ASSERT_EQ(byFile.status, 0) << byFile.err;
+    EXPECT_EQ(byFile.out, byText.out);
+    EXPECT_EQ(Lines(byFile.out).size(), static_cast<std::size_t>(3 * Blocks));
+}
+
+TEST_F(QndisRead, CountStopsAfterThatManyMatchingFrames) {
+    const auto result = RunQndis({"read", m_file, "-c", "4", "-f", "proto ip and ipproto udp"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 4U);
+    for (const std::string& line : lines) {
+        EXPECT_THAT(line, HasSubstr(" UDP "));
+    }
+}
+
+TEST_F(QndisRead, ReadsPcapngLikePcap) {
+    if (!ProgramExists("editcap")) {
+        GTEST_SKIP() << "editcap is not installed";
+    }
+    const std::string next = m_scratch.Path("mixed.pcapng");
+    ASSERT_EQ(RunProgram({"editcap", "-F", "pcapng", m_file, next}).status, 0);
+    const auto fromPcap = RunQndis({"read", m_file});
+    const auto fromPcapng = RunQndis({"read", next});
+    ASSERT_EQ(fromPcapng.status, 0) << fromPcapng.err;
+    EXPECT_EQ(fromPcapng.out, fromPcap.out);
+}
+
+TEST_F(QndisRead, AFileOfAnotherLinkTypeIsRefusedByName) {
+    if (!ProgramExists("editcap")) {
+        GTEST_SKIP() << "editcap is not installed";
+    }
+    const std::string path = m_scratch.Path("raw-ip.pcap");
+    ASSERT_EQ(RunProgram({"editcap", "-T", "rawip", m_file, path}).status, 0);
+    const auto result = RunQndis({"read", path});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr("only Ethernet frames can be analysed"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(QndisRead, TheReadmeCaptureExampleCountsAFilesFrames) {
+    const auto result = RunProgram({CAPTURE_EXAMPLE_PROGRAM, "file:" + m_file, "1"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto ipv4 = Selected([](const Kind& k) { return k.udpTo53 || k.tcp || k.echoRequest; });
+    EXPECT_EQ(result.out, std::to_string(m_records.size()) + " frames, " +
+                              std::to_string(ipv4.size()) + " IPv4\n");
+}
+
+} // namespace
