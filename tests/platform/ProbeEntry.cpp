@@ -36,7 +36,7 @@ void ReportLoad() {
     std::printf("sleep=%u\n", SleepEx(0, TRUE));
 }
 
-void ReportMissingOrdinal() {
+void ReportSendEntry() {
     DriverLibrary::Resolve(w32n55abi::kSend);
     std::printf("send=resolved\n");
 }
@@ -96,7 +96,7 @@ extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mod
         if (what == "load") {
             ReportLoad();
         } else if (what == "ordinal") {
-            ReportMissingOrdinal();
+            ReportSendEntry();
         } else if (what == "retry") {
             ReportRetry();
         } else if (what == "threads") {
