@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <chrono>
 #include <limits>
+#include <mutex>
 #include <poll.h>
+#include <pthread.h>
 
 namespace w32n55 {
 
@@ -35,9 +37,71 @@ private:
     ReceiveRing pending_;
 };
 
+namespace {
+
+// The receives of every thread that used the library. A thread_local object
+// with a destructor would pin the library in memory for as long as its
+// thread lives (the loader defers unloading until thread-local destructors
+// have run), so each thread's receives live on the heap instead: freed when
+// the thread ends, and those of threads still running when the library is
+// unloaded.
+class ThreadRegistry {
+public:
+    ThreadRegistry() { ::pthread_key_create(&key_, &ThreadRegistry::ThreadEnded); }
+
+    ~ThreadRegistry() {
+        ::pthread_key_delete(key_);
+        const std::lock_guard lock(mutex_);
+        for (ThreadReceives* receives : all_) {
+            delete receives;
+        }
+    }
+
+    ThreadRegistry(const ThreadRegistry&) = delete;
+    ThreadRegistry& operator=(const ThreadRegistry&) = delete;
+
+    ThreadReceives& Current() {
+        if (current_ == nullptr) {
+            auto receives = std::make_unique<ThreadReceives>();
+            {
+                const std::lock_guard lock(mutex_);
+                all_.push_back(receives.get());
+            }
+            ::pthread_setspecific(key_, receives.get());
+            current_ = receives.release();
+        }
+        return *current_;
+    }
+
+    static ThreadRegistry& Instance() {
+        static ThreadRegistry registry;
+        return registry;
+    }
+
+private:
+    static void ThreadEnded(void* ended) {
+        auto* receives = static_cast<ThreadReceives*>(ended);
+        ThreadRegistry& registry = Instance();
+        {
+            const std::lock_guard lock(registry.mutex_);
+            std::erase(registry.all_, receives);
+        }
+        current_ = nullptr;
+        delete receives;
+    }
+
+    pthread_key_t key_{};
+    std::mutex mutex_;
+    std::vector<ThreadReceives*> all_;
+    static thread_local ThreadReceives* current_;
+};
+
+thread_local ThreadReceives* ThreadRegistry::current_ = nullptr;
+
+} // namespace
+
 ThreadReceives& ThreadReceives::ForThisThread() {
-    thread_local ThreadReceives receives;
-    return receives;
+    return ThreadRegistry::Instance().Current();
 }
 
 ThreadReceives::Queue& ThreadReceives::QueueFor(const std::shared_ptr<Adapter>& adapter) {

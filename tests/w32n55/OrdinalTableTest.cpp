@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
@@ -459,6 +460,21 @@ TEST_F(OfflineAdapter, OpeningAndClosingLeaksNoDescriptor) {
         const w32n55abi::Handle entry = Call<w32n55abi::kFirstAdapter>()(enumeration);
         Call<w32n55abi::kReleaseAdapter>()(entry);
         Call<w32n55abi::kCloseEnumeration>()(enumeration);
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST_F(OfflineAdapter, ReceivesOfAThreadThatEndedReleaseTheirAdapter) {
+    const std::size_t before = OpenDescriptorCount();
+    {
+        OpenedAdapter adapter("file:" + file_.Path());
+        ASSERT_TRUE(adapter.Ok());
+        std::thread([&adapter] {
+            Receiver receiver(adapter.Handle(), 2, false, Receiver::Rearm::Never);
+            receiver.ArmAll();
+            Call<w32n55abi::kAlertableWait>()(-1, 0);
+        }).join();
+        EXPECT_GT(OpenDescriptorCount(), before);
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
 }
