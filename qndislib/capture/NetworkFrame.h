@@ -24,7 +24,9 @@ class CNdisHook;
 // A copy is an idle package with the same contents: the record bytes, the
 // binding and its own clone of the medium description (so each description
 // is deleted exactly once), and an overlapped record that names the copy.
-// The source's pending receive, if any, stays the source's.
+// The source's pending receive, if any, stays the source's. A copy still
+// names its source's hook, so it is armed or called back only while that
+// hook lives.
 class QNDIS_API CNetworkFrame : public CFrame {
 public:
     CNetworkFrame();
