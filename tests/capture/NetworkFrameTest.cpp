@@ -177,6 +177,18 @@ TEST_P(LiveFrames, StoredCopyOfALiveFrameOutlivesTheHook) {
     EXPECT_EQ(kept->GetMediaInfo()->GetCurrentAddress(), kStation);
 }
 
+TEST_P(LiveFrames, HookDestroyedWithReceivesPendingLeavesNothingToComplete) {
+    Receiver receiver;
+    hook->SetCallback(&Record, &receiver);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartNormalReception());
+    fake.InjectFrame("eth0", EthernetIIFrame(kStation, 64, 0));
+    hook.reset();
+    EXPECT_EQ(fake.ArmedReceives(), 0U);
+    SleepEx(0, TRUE);
+    EXPECT_TRUE(receiver.seen.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(CompletionStyles, LiveFrames, testing::Bool(), [](const auto& info) {
     return std::string(info.param ? "SingleArgument" : "ThreeArgument");
 });
