@@ -19,7 +19,6 @@ void OnInterrupt(int) {
     interruptRequested = 1;
 }
 
-constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 // Live waits wake this often to look at the clock and at Ctrl-C.
 constexpr std::uint32_t LiveWaitMs = 100;
 // A pcap record header and the file header, for the progress estimate.
@@ -47,17 +46,6 @@ CaptureSession::CaptureSession(CNdisHook& hook, const FrameTypeNames& names,
     : m_hook(hook), m_options(options), m_out(out), m_line(names) {
     m_frequency =
         static_cast<std::uint64_t>(static_cast<std::int64_t>(hook.GetTimestampFrequency()));
-}
-
-std::uint64_t CaptureSession::ToNanoseconds(std::uint64_t stamp) const {
-    if (m_frequency == 0 || m_frequency == NanosecondsPerSecond) {
-        return stamp;
-    }
-    // Whole seconds first, so the product cannot overflow for any counter
-    // frequency up to 18 GHz.
-    const std::uint64_t seconds = stamp / m_frequency;
-    const std::uint64_t rest = stamp % m_frequency;
-    return seconds * NanosecondsPerSecond + rest * NanosecondsPerSecond / m_frequency;
 }
 
 void CaptureSession::OnFrame(CNetworkFrame* frame, void* context) {
@@ -89,8 +77,8 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     if (type >= 0 && type <= FrameTypeNames::MaxId) {
         ++m_totals.byType[static_cast<std::size_t>(type)];
     }
-    const std::uint64_t nanoseconds =
-        ToNanoseconds(static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetTimeStamp())));
+    const std::uint64_t nanoseconds = StampToNanoseconds(
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetTimeStamp())), m_frequency);
     if (!m_options.quiet) {
         const std::string_view line = m_line.Format(frame, nanoseconds);
         std::fwrite(line.data(), 1, line.size(), m_out);

@@ -55,7 +55,6 @@ public:
 private:
     static void OnFrame(CNetworkFrame* frame, void* context);
     void Handle(CNetworkFrame& frame);
-    std::uint64_t ToNanoseconds(std::uint64_t stamp) const;
     void ShowProgress(bool final);
 
     CNdisHook& m_hook;

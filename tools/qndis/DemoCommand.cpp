@@ -45,6 +45,9 @@ struct Path {
     std::string sendAdapter;    // empty when they are played back from a file
     std::string captureAdapter; // an NDIS name, "file:..." for the file
     std::string description;
+    // A loopback others may use too: only broadcast frames are taken in, and
+    // the demonstration sends nothing else, so no one else's frames are read.
+    bool shared = false;
 };
 
 void Heading(const char* text) {
@@ -73,7 +76,7 @@ Path ChoosePath() {
     if (CanCapture()) {
         // Perhaps in a fresh namespace already, whose loopback starts down.
         BringUpLoopback();
-        return {"lo", "lo", "loopback (no private veth pair: " + why + ")"};
+        return {"lo", "lo", "loopback (no private veth pair: " + why + ")", true};
     }
     return {"", "",
             "a capture file played back through the offline adapter (no capture "
@@ -131,7 +134,9 @@ std::unique_ptr<CNdisHook> CaptureFrames(Path& path, const std::vector<DemoFrame
     capture.wanted = frames.size();
     hook->SetCallback(&OnFrame, &capture);
     hook->ReadStartup();
-    if (!hook->StartPromiscuousReception()) {
+    const bool started = path.shared ? hook->SetPacketFilter(NDIS_PACKET_TYPE_BROADCAST)
+                                     : hook->StartPromiscuousReception();
+    if (!started) {
         throw ToolError("the adapter '" + path.captureAdapter + "' refused to start reception.");
     }
     if (!path.sendAdapter.empty()) {
@@ -156,7 +161,7 @@ std::unique_ptr<CNdisHook> CaptureFrames(Path& path, const std::vector<DemoFrame
 }
 
 void ShowClassification(const std::vector<DemoFrame>& sent, const Capture& capture,
-                        const FrameTypeNames& names) {
+                        const FrameTypeNames& names, std::uint64_t frequency) {
     Heading("Frames built by the library, sent and captured through the hook");
     FrameLine line(names);
     for (std::size_t i = 0; i < sent.size(); ++i) {
@@ -168,11 +173,11 @@ void ShowClassification(const std::vector<DemoFrame>& sent, const Capture& captu
         }
         const CMediaInfo* medium = capture.frames[i].GetMediaInfo();
         const int type = medium != nullptr ? medium->GetFrameType() : 0;
-        const std::string_view text = line.Format(capture.frames[i], 0);
-        // The line's clock is of no interest here; the rest is the analysis.
-        const std::size_t analysis = text.find("  ");
-        std::printf("     captured: %.*s", static_cast<int>(text.size() - analysis - 2),
-                    text.data() + analysis + 2);
+        const auto stamp =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(capture.frames[i].GetTimeStamp()));
+        const std::string_view text =
+            line.Format(capture.frames[i], StampToNanoseconds(stamp, frequency));
+        std::printf("     captured: %.*s", static_cast<int>(text.size()), text.data());
         std::printf("     classified as %s: %s\n", names.Name(type),
                     type == sent[i].type ? "as built" : "DIFFERENT FROM WHAT WAS BUILT");
     }
@@ -238,12 +243,13 @@ int RunDemoCommand(std::span<const std::string> arguments) {
     line.ExpectOperands(0, 0, "qndis demo");
     Path path = ChoosePath();
     std::printf("qndis demo on %s\n", path.description.c_str());
-    if (!path.sendAdapter.empty()) {
+    if (!path.sendAdapter.empty() && !path.shared) {
         ShowAdapters();
     }
 
-    const std::vector<DemoFrame> frames =
-        BuildDemoFrames(CMACAddr(DemoSource.data()), CMACAddr(DemoDestination.data()));
+    const CMACAddr destination =
+        path.shared ? CMACAddr::MACBroadcast : CMACAddr(DemoDestination.data());
+    const std::vector<DemoFrame> frames = BuildDemoFrames(CMACAddr(DemoSource.data()), destination);
     const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
     if (!medium) {
         throw ToolError("the library has no Ethernet medium registered.");
@@ -251,7 +257,9 @@ int RunDemoCommand(std::span<const std::string> arguments) {
     const FrameTypeNames names(*medium);
     Capture capture;
     const std::unique_ptr<CNdisHook> hook = CaptureFrames(path, frames, capture);
-    ShowClassification(frames, capture, names);
+    ShowClassification(
+        frames, capture, names,
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(hook->GetTimestampFrequency())));
     const auto filters = ShowFilters(capture);
     ShowFilterSet(filters, capture);
 

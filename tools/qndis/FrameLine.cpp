@@ -37,6 +37,17 @@ unsigned ReadBigEndian16(const unsigned char* bytes) {
 
 } // namespace
 
+std::uint64_t StampToNanoseconds(std::uint64_t stamp, std::uint64_t frequency) {
+    if (frequency == 0 || frequency == NanosecondsPerSecond) {
+        return stamp;
+    }
+    // Whole seconds first, so the product cannot overflow for any counter
+    // frequency up to 18 GHz.
+    const std::uint64_t seconds = stamp / frequency;
+    const std::uint64_t rest = stamp % frequency;
+    return seconds * NanosecondsPerSecond + rest * NanosecondsPerSecond / frequency;
+}
+
 FrameTypeNames::FrameTypeNames(CMediaInfo& medium) {
     std::int32_t id = 0;
     for (const char* name = medium.GetFirstFrameType(id); name != nullptr;

@@ -24,6 +24,10 @@ private:
     int m_count = 0;
 };
 
+// A time stamp of the driver's counter in nanoseconds since the epoch. A
+// frequency of 0 (the counter could not be read) takes the stamp as it is.
+std::uint64_t StampToNanoseconds(std::uint64_t stamp, std::uint64_t frequency);
+
 // Formats the one-line summary of an analysed frame: packet number, local
 // time, frame type, hardware addresses, link protocol id, length, and for
 // IPv4 the addresses, protocol and ports. Kept free of streams and
