@@ -1,6 +1,6 @@
 // Capture harness: floods one end of a veth pair inside a private network
 // namespace and measures how fast each registered receiver takes the frames
-// on the other end. Run as root: <build>/bin/capture_harness [frames]
+// on the other end. Run as root: <build>/bin/capture_harness [frames] [modes]
 #include "bench/capture_receiver.h"
 
 #include <algorithm>
@@ -195,31 +195,42 @@ bool Flood(const CaptureMode& mode, std::size_t size, std::uint64_t count, Figur
 }
 
 // The ring is filled first and then drained, timing the receive path alone.
-bool Drain(const CaptureMode& mode, std::size_t size, std::uint64_t perRound, int rounds,
-           Figures& out) {
-    double seconds = 0;
-    Flooder flooder(size);
-    for (int round = 0; round < rounds; ++round) {
-        auto receiver = mode.make();
-        std::string error;
-        if (!receiver->Open(kReceiveEnd, error)) {
-            std::fprintf(stderr, "mode %s: %s\n", mode.key.c_str(), error.c_str());
-            return false;
-        }
-        out.sent += flooder.Send(perRound);
-        // Lets the last ring block time out and reach the reader.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const std::uint64_t allocationsBefore = gAllocations;
-        const auto start = Clock::now();
-        const ReceiveResult result = receiver->Receive(perRound, std::chrono::milliseconds(100));
-        out.allocations += gAllocations - allocationsBefore;
-        seconds += Seconds(result.last - start);
-        out.received += result.frames;
-        out.drops += receiver->Drops();
-        receiver->Close();
+bool DrainRound(const CaptureMode& mode, Flooder& flooder, std::uint64_t count, Figures& out) {
+    auto receiver = mode.make();
+    std::string error;
+    if (!receiver->Open(kReceiveEnd, error)) {
+        std::fprintf(stderr, "mode %s: %s\n", mode.key.c_str(), error.c_str());
+        return false;
     }
-    out.framesPerSecond = out.received / std::max(seconds, 1e-9);
+    out.sent = flooder.Send(count);
+    // Lets the last ring block time out and reach the reader.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint64_t allocationsBefore = gAllocations;
+    const auto start = Clock::now();
+    const ReceiveResult result = receiver->Receive(count, std::chrono::milliseconds(100));
+    out.allocations = gAllocations - allocationsBefore;
+    out.received = result.frames;
+    out.framesPerSecond = result.frames / std::max(Seconds(result.last - start), 1e-9);
+    out.drops = receiver->Drops();
+    receiver->Close();
     return true;
+}
+
+// The rate of a series of runs is their median, so that one run disturbed
+// by another process on the machine does not decide it; the counts add up.
+Figures Combine(std::vector<Figures> runs) {
+    Figures total;
+    for (const Figures& run : runs) {
+        total.received += run.received;
+        total.sent += run.sent;
+        total.drops += run.drops;
+        total.allocations += run.allocations;
+    }
+    std::sort(runs.begin(), runs.end(), [](const Figures& x, const Figures& y) {
+        return x.framesPerSecond < y.framesPerSecond;
+    });
+    total.framesPerSecond = runs.empty() ? 0 : runs[runs.size() / 2].framesPerSecond;
+    return total;
 }
 
 void Report(const char* test, std::size_t size, const std::vector<CaptureMode>& modes,
@@ -253,9 +264,19 @@ int main(int argc, char** argv) {
         return 77;
     }
     Pin(kReceiverCpu);
+    // An optional second argument picks modes by key ("ab"); the first one
+    // picked is the reference of the ratios.
+    const std::string picked = argc > 2 ? argv[2] : "";
     auto modes = CaptureModes();
+    std::erase_if(modes, [&picked](const CaptureMode& mode) {
+        return !picked.empty() && picked.find(mode.key) == std::string::npos;
+    });
     std::sort(modes.begin(), modes.end(),
               [](const CaptureMode& x, const CaptureMode& y) { return x.key < y.key; });
+    if (modes.empty()) {
+        std::fprintf(stderr, "capture harness: no mode matches \"%s\"\n", picked.c_str());
+        return 2;
+    }
     struct Size {
         std::size_t bytes;
         std::uint64_t flood;
@@ -263,18 +284,37 @@ int main(int argc, char** argv) {
     };
     // Drain rounds stay well inside the ring so that nothing is dropped.
     const Size sizes[] = {{64, frames, 40000}, {1514, frames / 4, 6000}};
-    constexpr int kDrainRounds = 10;
+    // The modes take turns run by run, so that a change in the machine's
+    // load falls on all of them alike.
+    constexpr int kFloodRuns = 3;
+    constexpr int kDrainRounds = 11;
     for (const Size& size : sizes) {
-        std::vector<Figures> flood(modes.size());
-        std::vector<Figures> drain(modes.size());
-        for (std::size_t i = 0; i < modes.size(); ++i) {
-            if (!Flood(modes[i], size.bytes, size.flood, flood[i]) ||
-                !Drain(modes[i], size.bytes, size.drainRound, kDrainRounds, drain[i])) {
-                return 1;
+        std::vector<std::vector<Figures>> flood(modes.size());
+        std::vector<std::vector<Figures>> drain(modes.size());
+        for (int run = 0; run < kFloodRuns; ++run) {
+            for (std::size_t i = 0; i < modes.size(); ++i) {
+                if (!Flood(modes[i], size.bytes, size.flood / kFloodRuns,
+                           flood[i].emplace_back())) {
+                    return 1;
+                }
             }
         }
-        Report("flood", size.bytes, modes, flood);
-        Report("drain", size.bytes, modes, drain);
+        Flooder flooder(size.bytes);
+        for (int round = 0; round < kDrainRounds; ++round) {
+            for (std::size_t i = 0; i < modes.size(); ++i) {
+                if (!DrainRound(modes[i], flooder, size.drainRound, drain[i].emplace_back())) {
+                    return 1;
+                }
+            }
+        }
+        std::vector<Figures> floodFigures;
+        std::vector<Figures> drainFigures;
+        for (std::size_t i = 0; i < modes.size(); ++i) {
+            floodFigures.push_back(Combine(flood[i]));
+            drainFigures.push_back(Combine(drain[i]));
+        }
+        Report("flood", size.bytes, modes, floodFigures);
+        Report("drain", size.bytes, modes, drainFigures);
     }
     return 0;
 }
