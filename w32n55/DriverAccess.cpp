@@ -99,8 +99,12 @@ void DriverAccess::StartReceive(std::int32_t handle, const ArmedReceive& receive
         LastError::Set(EINVAL);
         return;
     }
+    ThreadReceives& receives = ThreadReceives::ForThisThread();
+    if (receives.ArmAgain(handle, receive)) {
+        return;
+    }
     if (const auto adapter = FindAdapter(handle)) {
-        ThreadReceives::ForThisThread().Arm(adapter, receive);
+        receives.Arm(adapter, handle, receive);
     }
 }
 

@@ -22,6 +22,8 @@ public:
         ++size_;
     }
 
+    const ArmedReceive& Front() const { return slots_[head_]; }
+
     ArmedReceive Pop() {
         const ArmedReceive front = slots_[head_];
         head_ = (head_ + 1) % slots_.size();

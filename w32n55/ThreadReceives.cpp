@@ -12,20 +12,40 @@
 #include <pthread.h>
 
 namespace w32n55 {
+namespace {
+
+constexpr std::size_t kCacheLine = 64;
+// Room for the completions of one wait as a capture hook arms them, taken
+// at once rather than in steps while the first frames arrive.
+constexpr std::size_t kCompletionRoom = 256;
+// A few adapters and the event: the first wait's poll list, likewise.
+constexpr std::size_t kDescriptorRoom = 8;
+
+} // namespace
 
 // The receives of one adapter on this thread; frames from the adapter fill
 // them front first.
 class ThreadReceives::Queue final : public FrameSink {
 public:
-    Queue(std::shared_ptr<Adapter> adapter, std::vector<ArmedReceive>& completed)
-        : adapter_(std::move(adapter)), completed_(completed) {}
+    Queue(std::shared_ptr<Adapter> adapter, std::int32_t handle,
+          std::vector<ArmedReceive>& completed)
+        : adapter_(std::move(adapter)), handle_(handle), completed_(completed) {}
 
     Adapter& Owner() const { return *adapter_; }
+    std::int32_t Handle() const { return handle_; }
     ReceiveRing& Pending() { return pending_; }
 
     void Deliver(const CapturedFrame& frame) override {
         // The adapter is never asked for more frames than receives wait.
         ArmedReceive receive = pending_.Pop();
+        // The records are reused round-robin and have long left the cache
+        // when their turn comes; fetching the next one's header and first
+        // frame bytes now overlaps that miss with this copy.
+        if (!pending_.Empty()) {
+            const std::uint8_t* next = pending_.Front().record;
+            __builtin_prefetch(next, 1);
+            __builtin_prefetch(next + kCacheLine, 1);
+        }
         receive.bytes = ReceiveRecord::Fill(receive.record, frame, adapter_->NextPacketNumber(),
                                             adapter_->Stamp(frame.timestampNs));
         completed_.push_back(receive);
@@ -33,6 +53,7 @@ public:
 
 private:
     std::shared_ptr<Adapter> adapter_;
+    std::int32_t handle_;
     std::vector<ArmedReceive>& completed_;
     ReceiveRing pending_;
 };
@@ -100,11 +121,17 @@ thread_local ThreadReceives* ThreadRegistry::current_ = nullptr;
 
 } // namespace
 
+ThreadReceives::ThreadReceives() {
+    completed_.reserve(kCompletionRoom);
+    descriptors_.reserve(kDescriptorRoom);
+}
+
 ThreadReceives& ThreadReceives::ForThisThread() {
     return ThreadRegistry::Instance().Current();
 }
 
-ThreadReceives::Queue& ThreadReceives::QueueFor(const std::shared_ptr<Adapter>& adapter) {
+ThreadReceives::Queue& ThreadReceives::QueueFor(const std::shared_ptr<Adapter>& adapter,
+                                                std::int32_t handle) {
     if (lastQueue_ != nullptr && &lastQueue_->Owner() == adapter.get()) {
         return *lastQueue_;
     }
@@ -114,13 +141,25 @@ ThreadReceives::Queue& ThreadReceives::QueueFor(const std::shared_ptr<Adapter>& 
     if (found != queues_.end()) {
         lastQueue_ = found->get();
     } else {
-        lastQueue_ = queues_.emplace_back(std::make_unique<Queue>(adapter, completed_)).get();
+        lastQueue_ =
+            queues_.emplace_back(std::make_unique<Queue>(adapter, handle, completed_)).get();
     }
     return *lastQueue_;
 }
 
-void ThreadReceives::Arm(const std::shared_ptr<Adapter>& adapter, const ArmedReceive& receive) {
-    QueueFor(adapter).Pending().Push(receive);
+bool ThreadReceives::ArmAgain(std::int32_t handle, const ArmedReceive& receive) {
+    // A closed adapter keeps its queue until the next wait drops it, so the
+    // closed mark decides, not the queue's presence.
+    if (lastQueue_ == nullptr || lastQueue_->Handle() != handle || lastQueue_->Owner().IsClosed()) {
+        return false;
+    }
+    lastQueue_->Pending().Push(receive);
+    return true;
+}
+
+void ThreadReceives::Arm(const std::shared_ptr<Adapter>& adapter, std::int32_t handle,
+                         const ArmedReceive& receive) {
+    QueueFor(adapter, handle).Pending().Push(receive);
 }
 
 void ThreadReceives::Forget(const Adapter* adapter) {

@@ -22,9 +22,16 @@ public:
     static constexpr std::uint32_t kTimeout = WAIT_TIMEOUT;
     static constexpr std::uint32_t kFailed = WAIT_FAILED;
 
+    ThreadReceives();
+
     static ThreadReceives& ForThisThread();
 
-    void Arm(const std::shared_ptr<Adapter>& adapter, const ArmedReceive& receive);
+    // Arms on the adapter this thread armed on last when `handle` still
+    // names it, which spares the handle lookup on the re-arming path; false
+    // when the caller has to look the handle up and call Arm.
+    bool ArmAgain(std::int32_t handle, const ArmedReceive& receive);
+    void Arm(const std::shared_ptr<Adapter>& adapter, std::int32_t handle,
+             const ArmedReceive& receive);
     // Drops the receives armed on `adapter` without completing them.
     void Forget(const Adapter* adapter);
     // Waits up to `timeoutMs` (-1: no limit) for frames for the armed
@@ -36,7 +43,7 @@ public:
 private:
     class Queue;
 
-    Queue& QueueFor(const std::shared_ptr<Adapter>& adapter);
+    Queue& QueueFor(const std::shared_ptr<Adapter>& adapter, std::int32_t handle);
     void DropClosed();
     int DeliverReady();
     void RunCompletions();
