@@ -1,6 +1,6 @@
 # `qndis read` against tcpdump over one large generated capture file, side
-# by side in one run. Run: <build>/bin/qndis_read_bench [frames] (default
-# 1000000).
+# by side in one run. Run: <build>/bin/qndis_read_bench [FRAMES [FILE]]
+# (default 1000000 frames in a temporary file).
 if(TARGET qndis)
   qndis_add_bench(qndis_read_bench
     SOURCES qndis_read.cpp

@@ -1,3 +1,4 @@
+// Usage: qndis_read_bench [FRAMES [FILE]]
 // Times `qndis read` and tcpdump on the same generated pcap file, with
 // equivalent filters, printing frame lines to /dev/null and writing the
 // selected frames to a pcap file on /dev/null. Each command runs three
@@ -113,14 +114,18 @@ struct Pair {
 
 int main(int argc, char** argv) {
     const std::uint64_t frames = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1'000'000;
+    // A file named on the command line is kept, for profiling the readers.
+    const bool keep = argc > 2;
     char pattern[] = "/tmp/qndis-read-bench-XXXXXX.pcap";
-    const int descriptor = mkstemps(pattern, 5);
-    if (descriptor < 0) {
-        std::perror("mkstemps");
-        return 1;
+    if (!keep) {
+        const int descriptor = mkstemps(pattern, 5);
+        if (descriptor < 0) {
+            std::perror("mkstemps");
+            return 1;
+        }
+        close(descriptor);
     }
-    close(descriptor);
-    const std::string file = pattern;
+    const std::string file = keep ? argv[2] : pattern;
     if (!WriteFile(file, frames)) {
         std::fprintf(stderr, "cannot write %s\n", file.c_str());
         return 1;
@@ -153,6 +158,8 @@ int main(int argc, char** argv) {
         std::printf("%-34s %10.3f %10.3f %8.2f\n", pair.what, ours, theirs, ours / theirs);
     }
     std::printf("\nratio = qndis time / tcpdump time (below 1: qndis is faster)\n");
-    std::remove(file.c_str());
+    if (!keep) {
+        std::remove(file.c_str());
+    }
     return status;
 }
