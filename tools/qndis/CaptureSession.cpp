@@ -31,8 +31,9 @@ void CatchInterrupt() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: the alertable wait must return at once on Ctrl-C.
-    action.sa_flags = 0;
+    // No SA_RESTART: the alertable wait must return at once on Ctrl-C. A
+    // second Ctrl-C kills, should the capture not end.
+    action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
