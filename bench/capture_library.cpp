@@ -62,7 +62,8 @@ public:
         return result_;
     }
 
-    // What the driver reports lost, plus the frames the packet numbers skip.
+    // What the driver reports lost; the frames the packet numbers skip are
+    // shown beside it whenever anything was lost.
     std::uint64_t Drops() override {
         if (hook_ == nullptr) {
             return 0;
@@ -70,10 +71,12 @@ public:
         CNDISRequesterProxy proxy(hook_.get());
         const std::int32_t missed = proxy.GetMissedFrames();
         const std::int32_t soft = proxy.GetSoftMissedFrames();
-        std::printf("       mode c detail: missed %d  soft-missed %d  packet-number gaps %llu  "
-                    "filter passes %llu\n",
-                    missed, soft, static_cast<unsigned long long>(gaps_),
-                    static_cast<unsigned long long>(passes_));
+        if (missed > 0 || soft > 0 || gaps_ > 0) {
+            std::printf("       mode c detail: missed %d  soft-missed %d  packet-number gaps %llu  "
+                        "filter passes %llu\n",
+                        missed, soft, static_cast<unsigned long long>(gaps_),
+                        static_cast<unsigned long long>(passes_));
+        }
         return static_cast<std::uint64_t>(missed > 0 ? missed : 0) +
                static_cast<std::uint64_t>(soft > 0 ? soft : 0);
     }
