@@ -18,7 +18,7 @@ public:
         if (size_ == slots_.size()) {
             Grow();
         }
-        slots_[(head_ + size_) % slots_.size()] = receive;
+        slots_[Index(head_ + size_)] = receive;
         ++size_;
     }
 
@@ -26,16 +26,23 @@ public:
 
     ArmedReceive Pop() {
         const ArmedReceive front = slots_[head_];
-        head_ = (head_ + 1) % slots_.size();
+        head_ = Index(head_ + 1);
         --size_;
         return front;
     }
 
 private:
+    // The room is a power of two, so that the position wraps without a
+    // division on every receive.
+    static constexpr std::size_t kInitialRoom = 256;
+    static_assert((kInitialRoom & (kInitialRoom - 1)) == 0);
+
+    std::size_t Index(std::size_t position) const { return position & (slots_.size() - 1); }
+
     void Grow() {
-        std::vector<ArmedReceive> larger(slots_.empty() ? 256 : 2 * slots_.size());
+        std::vector<ArmedReceive> larger(slots_.empty() ? kInitialRoom : 2 * slots_.size());
         for (std::size_t i = 0; i < size_; ++i) {
-            larger[i] = slots_[(head_ + i) % slots_.size()];
+            larger[i] = slots_[Index(head_ + i)];
         }
         slots_ = std::move(larger);
         head_ = 0;

@@ -1,0 +1,34 @@
+#include "w32n55/ReceiveRing.h"
+
+#include <gtest/gtest.h>
+
+namespace w32n55 {
+namespace {
+
+ArmedReceive Numbered(std::uint32_t n) {
+    return ArmedReceive{nullptr, nullptr, nullptr, nullptr, false, n};
+}
+
+// Growth while the ring has wrapped must keep the arming order.
+TEST(ReceiveRing, StaysFirstInFirstOutAcrossWrapsAndGrowth) {
+    ReceiveRing ring;
+    std::uint32_t pushed = 0;
+    std::uint32_t popped = 0;
+    for (int round = 0; round < 6; ++round) {
+        for (int i = 0; i < 200; ++i) {
+            ring.Push(Numbered(pushed++));
+        }
+        for (int i = 0; i < 150; ++i) {
+            ASSERT_EQ(ring.Front().bytes, popped);
+            ASSERT_EQ(ring.Pop().bytes, popped++);
+        }
+        ASSERT_EQ(ring.Size(), pushed - popped);
+    }
+    while (!ring.Empty()) {
+        ASSERT_EQ(ring.Pop().bytes, popped++);
+    }
+    EXPECT_EQ(popped, pushed);
+}
+
+} // namespace
+} // namespace w32n55
