@@ -246,6 +246,7 @@ TEST(QndisCommittedFile, ReadsEveryFrameAndCountsItsTypes) {
     ASSERT_EQ(lines.size(), 11U);
     EXPECT_THAT(lines[5], HasSubstr("Ethernet 802.1q        02:00:00:00:00:01 -> "
                                     "02:00:00:00:00:02  0800  60  10.0.0.1 -> 10.0.0.9 UDP"));
+    EXPECT_THAT(lines[5], HasSubstr("UDP 5000 -> 53  vlan 5"));
     EXPECT_THAT(lines[6], HasSubstr("Ethernet SNAP"));
     EXPECT_THAT(lines[6], HasSubstr("UDP 1024 -> 161"));
     // Cut to the record's capacity, never read past it.

@@ -109,7 +109,7 @@ TEST_F(FrameLineTest, ShowsTheAnalysisAndTheIPv4Header) {
          "10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n"},
         {EthernetFrame(6, "0800", Ipv4Packet(qndis::test::Icmp, 3, 4, 8, 0), 1, 2),
          "Ethernet 802.1q        02:00:00:00:00:01 -> 02:00:00:00:00:02  0800  64  "
-         "10.0.0.3 -> 10.0.0.4 ICMP type 8 code 0\n"},
+         "10.0.0.3 -> 10.0.0.4 ICMP type 8 code 0  vlan 1\n"},
         {EthernetFrame(4, "42", std::vector<unsigned char>(46, 1), 1, 2),
          "Ethernet 802.2 type I  02:00:00:00:00:01 -> 02:00:00:00:00:02  42  63\n"},
     };

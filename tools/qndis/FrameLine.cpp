@@ -150,6 +150,10 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
                                        static_cast<const unsigned char*>(media->GetProtocolId()))) {
         AppendIPv4(frame.GetData(), frame.GetDataLength());
     }
+    if (const auto* ethernet = dynamic_cast<const CEthernetInfo*>(media);
+        ethernet != nullptr && ethernet->IsVLANFrame()) {
+        Append("  vlan %d", ethernet->GetVLANIdentifier());
+    }
     if (m_used >= m_line.size() - 1) {
         m_used = m_line.size() - 2;
     }
