@@ -4,6 +4,7 @@
 #include "tests/qndis/TestFrames.h"
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -289,6 +290,20 @@ TEST(QndisCommittedFile, FiltersAgreeWithTcpdump) {
                                    selected[i].bytes.begin()));
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(QndisCommittedFile, WritesToStandardOutputForAPipe) {
+    const auto result = RunQndis({"read", CommittedFile, "-f", "dst port 53", "-w", "-"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    ScratchDirectory scratch;
+    const std::string path = scratch.Path("piped.pcap");
+    std::ofstream(path, std::ios::binary) << result.out;
+    EXPECT_EQ(ReadPcap(path).size(), 3U);
+    EXPECT_THAT(result.err, HasSubstr("3 frames matched the filter, of 11"));
 }
 
 } // namespace

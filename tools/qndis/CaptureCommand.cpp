@@ -99,7 +99,8 @@ int Capture(const CommandLine& line, const std::string& adapterName) {
     }
     options.seconds = line.Seconds("time");
     options.promiscuous = line.Has("promisc");
-    options.quiet = line.Has("quiet");
+    // Frames written to standard output leave no room for frame lines.
+    options.quiet = line.Has("quiet") || line.Value("write") == "-";
     options.filter = filter.get();
     options.offline = IsFileAdapter(adapterName);
     if (options.offline) {

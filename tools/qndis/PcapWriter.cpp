@@ -2,6 +2,9 @@
 
 #include "tools/qndis/ToolError.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <pcap/pcap.h>
 
 namespace qndis::tool {
@@ -9,6 +12,7 @@ namespace qndis::tool {
 namespace {
 
 constexpr int SnapLength = 65535;
+constexpr std::size_t BufferSize = std::size_t{1} << 20;
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 
 } // namespace
@@ -22,13 +26,28 @@ void PcapWriter::DumperClose::operator()(pcap_dumper* dumper) const {
 }
 
 PcapWriter::PcapWriter(const std::string& path)
-    : m_path(path), m_handle(pcap_open_dead_with_tstamp_precision(DLT_EN10MB, SnapLength,
-                                                                  PCAP_TSTAMP_PRECISION_NANO)) {
+    : m_path(path), m_buffer(std::make_unique<char[]>(BufferSize)),
+      m_handle(pcap_open_dead_with_tstamp_precision(DLT_EN10MB, SnapLength,
+                                                    PCAP_TSTAMP_PRECISION_NANO)) {
     if (!m_handle) {
         throw ToolError("cannot prepare a pcap file (out of memory).");
     }
-    m_dumper.reset(pcap_dump_open(m_handle.get(), path.c_str()));
+    // "-" is standard output, as for other pcap writers.
+    std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw ToolError("cannot create '" + path + "': " + std::strerror(errno) + ".");
+    }
+    // Frames are written one after another: a large buffer saves most of
+    // the system calls of stdio's default one. Standard output keeps the
+    // buffer its owner gives it.
+    if (file != stdout) {
+        std::setvbuf(file, m_buffer.get(), _IOFBF, BufferSize);
+    }
+    m_dumper.reset(pcap_dump_fopen(m_handle.get(), file));
     if (!m_dumper) {
+        if (file != stdout) {
+            std::fclose(file);
+        }
         throw ToolError("cannot create '" + path + "': " + pcap_geterr(m_handle.get()) + ".");
     }
 }

@@ -14,7 +14,8 @@ namespace qndis::tool {
 // format accepts it.
 class PcapWriter {
 public:
-    // Raises ToolError when the file cannot be created.
+    // Raises ToolError when the file cannot be created; "-" writes to
+    // standard output.
     explicit PcapWriter(const std::string& path);
     ~PcapWriter();
     PcapWriter(const PcapWriter&) = delete;
@@ -34,6 +35,8 @@ private:
     };
 
     std::string m_path;
+    // stdio's buffer of the file; it outlives the dumper that closes the file.
+    std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<pcap, PcapClose> m_handle;
     std::unique_ptr<pcap_dumper, DumperClose> m_dumper;
 };
