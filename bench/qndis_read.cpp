@@ -55,8 +55,8 @@ std::vector<unsigned char> Frame(std::uint64_t i) {
 }
 
 bool WriteFile(const std::string& path, std::uint64_t frames) {
-    pcap_t* dead = pcap_open_dead_with_tstamp_precision(DLT_EN10MB, 65535,
-                                                        PCAP_TSTAMP_PRECISION_NANO);
+    pcap_t* dead =
+        pcap_open_dead_with_tstamp_precision(DLT_EN10MB, 65535, PCAP_TSTAMP_PRECISION_NANO);
     pcap_dumper_t* dumper = dead != nullptr ? pcap_dump_open(dead, path.c_str()) : nullptr;
     if (dumper == nullptr) {
         return false;
@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
          {qndis, "read", file, "-q", "-w", "/dev/null"},
          {"tcpdump", "-r", file, "-w", "/dev/null"}},
     };
-    std::printf("%llu frames in %s; best of %d runs\n\n",
-                static_cast<unsigned long long>(frames), file.c_str(), Repetitions);
+    std::printf("%llu frames in %s; best of %d runs\n\n", static_cast<unsigned long long>(frames),
+                file.c_str(), Repetitions);
     std::printf("%-34s %10s %10s %8s\n", "", "qndis s", "tcpdump s", "ratio");
     int status = 0;
     for (const Pair& pair : pairs) {
