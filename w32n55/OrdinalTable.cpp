@@ -184,9 +184,10 @@ std::uint32_t NdisName(Handle entry, char* buffer, std::uint32_t* length) {
     return static_cast<std::uint32_t>(DriverAccess::NdisName(entry, buffer, length));
 }
 
+// Completion routines are the caller's code; what they throw reaches the
+// caller of the wait unchanged.
 std::uint32_t AlertableWait(int eventFd, std::int32_t timeoutMs) {
-    return Guarded(WAIT_FAILED,
-                   [&] { return ThreadReceives::ForThisThread().Wait(eventFd, timeoutMs); });
+    return ThreadReceives::ForThisThread().Wait(eventFd, timeoutMs);
 }
 
 // Checks each entry against the call form its ordinal promises.

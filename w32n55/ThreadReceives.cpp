@@ -197,8 +197,18 @@ void ThreadReceives::RunCompletions() {
     // inside this loop; they collect in a list of their own.
     std::vector<ArmedReceive> batch = std::move(completed_);
     completed_.clear();
-    for (const ArmedReceive& receive : batch) {
-        ReceiveCompletion::Run(receive);
+    std::size_t next = 0;
+    try {
+        for (; next < batch.size(); ++next) {
+            ReceiveCompletion::Run(batch[next]);
+        }
+    } catch (...) {
+        // The exception is the caller's own, from a routine: it goes on to
+        // the waiting caller, and the receives whose routines have not run
+        // yet complete in the next wait instead of never.
+        completed_.insert(completed_.begin(), batch.begin() + static_cast<std::ptrdiff_t>(next) + 1,
+                          batch.end());
+        throw;
     }
     batch.clear();
     if (completed_.empty()) {

@@ -13,9 +13,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <thread>
 #include <sys/eventfd.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -477,6 +478,47 @@ TEST_F(OfflineAdapter, ReceivesOfAThreadThatEndedReleaseTheirAdapter) {
         EXPECT_GT(OpenDescriptorCount(), before);
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+struct RoutineFailure : std::runtime_error {
+    RoutineFailure() : std::runtime_error("routine failed") {}
+};
+
+std::vector<ULONG_PTR> gCompleted;
+
+void ThrowOnFirst(std::uint32_t, std::uint32_t, OVERLAPPED* overlapped) {
+    gCompleted.push_back(overlapped->OffsetHigh);
+    if (gCompleted.size() == 1) {
+        throw RoutineFailure();
+    }
+}
+
+TEST_F(OfflineAdapter, ARoutinesExceptionReachesTheWaiterAndTheOtherReceivesStillComplete) {
+    const bool styleBefore = ReceiveCompletion::SingleArgumentStyle();
+    ReceiveCompletion::SetSingleArgumentStyle(false);
+    OpenedAdapter adapter("file:" + file_.Path());
+    ASSERT_TRUE(adapter.Ok());
+    struct Record {
+        std::array<std::uint8_t, rr::kBufferSize> bytes{};
+        std::uint32_t count = 0;
+        OVERLAPPED overlapped{};
+    };
+    std::array<Record, 3> records;
+    gCompleted.clear();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].bytes[rr::kCapacityOffset] = rr::kDataCapacity & 0xFF;
+        records[i].bytes[rr::kCapacityOffset + 1] = rr::kDataCapacity >> 8;
+        records[i].overlapped.OffsetHigh = i;
+        Call<w32n55abi::kStartReceive>()(adapter.Handle(), records[i].bytes.data(),
+                                         &records[i].count, &records[i].overlapped,
+                                         reinterpret_cast<void*>(&ThrowOnFirst));
+    }
+    ASSERT_EQ(SetFilter(adapter.Handle(), kNormalFilter), NDIS_STATUS_SUCCESS);
+    EXPECT_THROW(Call<w32n55abi::kAlertableWait>()(-1, 100), RoutineFailure);
+    EXPECT_EQ(gCompleted, (std::vector<ULONG_PTR>{0}));
+    EXPECT_EQ(Call<w32n55abi::kAlertableWait>()(-1, 100), WAIT_IO_COMPLETION);
+    EXPECT_EQ(gCompleted, (std::vector<ULONG_PTR>{0, 1, 2}));
+    ReceiveCompletion::SetSingleArgumentStyle(styleBefore);
 }
 
 } // namespace
