@@ -115,6 +115,12 @@ int Capture(const CommandLine& line, const std::string& adapterName) {
                         std::to_string(static_cast<std::int32_t>(hook->GetMedium())) +
                         "); only Ethernet frames can be analysed.");
     }
+    // Before anything is written to it: frame lines (or a pcap stream) go
+    // out in large blocks unless a person is watching.
+    if (isatty(STDOUT_FILENO) == 0) {
+        static std::array<char, OutputBufferSize> outputBuffer;
+        std::setvbuf(stdout, outputBuffer.data(), _IOFBF, outputBuffer.size());
+    }
     std::optional<PcapWriter> writer;
     if (const auto path = line.Value("write")) {
         writer.emplace(*path);
@@ -125,10 +131,6 @@ int Capture(const CommandLine& line, const std::string& adapterName) {
         throw ToolError("the library has no Ethernet medium registered.");
     }
     const FrameTypeNames names(*medium);
-    if (isatty(STDOUT_FILENO) == 0) {
-        std::setvbuf(stdout, nullptr, _IOFBF, OutputBufferSize);
-    }
-
     CatchInterrupt();
     CaptureSession session(*hook, names, options, stdout);
     session.Run();
