@@ -160,8 +160,10 @@ std::unique_ptr<CNdisHook> CaptureFrames(Path& path, const std::vector<DemoFrame
     return hook;
 }
 
-void ShowClassification(const std::vector<DemoFrame>& sent, const Capture& capture,
-                        const FrameTypeNames& names, std::uint64_t frequency) {
+// The number of frames that came back classified as they were built.
+std::size_t ShowClassification(const std::vector<DemoFrame>& sent, const Capture& capture,
+                               const FrameTypeNames& names, std::uint64_t frequency) {
+    std::size_t asBuilt = 0;
     Heading("Frames built by the library, sent and captured through the hook");
     FrameLine line(names);
     for (std::size_t i = 0; i < sent.size(); ++i) {
@@ -180,8 +182,10 @@ void ShowClassification(const std::vector<DemoFrame>& sent, const Capture& captu
         std::printf("     captured: %.*s", static_cast<int>(text.size()), text.data());
         std::printf("     classified as %s: %s\n", names.Name(type),
                     type == sent[i].type ? "as built" : "DIFFERENT FROM WHAT WAS BUILT");
+        asBuilt += type == sent[i].type ? 1 : 0;
     }
     std::printf("  %zu of %zu frames captured\n", capture.frames.size(), sent.size());
+    return asBuilt;
 }
 
 void ShowVerdicts(const std::vector<std::unique_ptr<CFilter>>& filters, const Capture& capture) {
@@ -257,7 +261,7 @@ int RunDemoCommand(std::span<const std::string> arguments) {
     const FrameTypeNames names(*medium);
     Capture capture;
     const std::unique_ptr<CNdisHook> hook = CaptureFrames(path, frames, capture);
-    ShowClassification(
+    const std::size_t asBuilt = ShowClassification(
         frames, capture, names,
         static_cast<std::uint64_t>(static_cast<std::int64_t>(hook->GetTimestampFrequency())));
     const auto filters = ShowFilters(capture);
@@ -267,7 +271,12 @@ int RunDemoCommand(std::span<const std::string> arguments) {
     CNDISRequesterProxy proxy(hook.get());
     PrintStatistics(proxy, stdout);
     hook->CloseDriver();
-    return capture.frames.size() == frames.size() ? 0 : ExitFailure;
+    if (asBuilt != frames.size()) {
+        throw ToolError("only " + std::to_string(asBuilt) + " of the " +
+                        std::to_string(frames.size()) +
+                        " frames came back through the capture classified as they were built.");
+    }
+    return 0;
 }
 
 } // namespace qndis::tool
