@@ -31,8 +31,6 @@ public:
 
     // The descriptor that becomes readable when frames wait; -1 for none.
     virtual int PollDescriptor() const = 0;
-    // Frames that can be taken at once without waiting for a descriptor.
-    virtual bool HasFramesWithoutWaiting() const { return false; }
     // Hands at most `limit` waiting frames to `sink` without blocking;
     // negative when the capture failed for good (the interface went away).
     virtual int Dispatch(int limit, FrameSink& sink) = 0;

@@ -35,14 +35,14 @@ std::unique_ptr<FileAdapter> FileAdapter::Open(const std::string& path, int& err
 FileAdapter::FileAdapter(std::unique_ptr<pcap_t, PcapCloser> capture)
     : capture_(std::move(capture)) {}
 
-bool FileAdapter::HasFramesWithoutWaiting() const {
+bool FileAdapter::HasFramesToPlay() const {
     // A filter of 0 holds the file back instead of discarding its frames:
     // nothing is lost between opening it and starting reception.
     return !finished_ && packetFilter_ != 0;
 }
 
 int FileAdapter::Dispatch(int limit, FrameSink& sink) {
-    if (!HasFramesWithoutWaiting()) {
+    if (!HasFramesToPlay()) {
         return 0;
     }
     const int got = pcap_dispatch(capture_.get(), limit, Adapter::DeliverPcapFrame,

@@ -16,8 +16,8 @@ public:
     // or holds frames of another medium (EMEDIUMTYPE).
     static std::unique_ptr<FileAdapter> Open(const std::string& path, int& error);
 
+    // Frames are read as receives wait, never waited for.
     int PollDescriptor() const override { return -1; }
-    bool HasFramesWithoutWaiting() const override;
     int Dispatch(int limit, FrameSink& sink) override;
     int Send(std::span<const std::uint8_t> frame) override;
     RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) override;
@@ -30,6 +30,8 @@ private:
     };
 
     explicit FileAdapter(std::unique_ptr<pcap_t, PcapCloser> capture);
+
+    bool HasFramesToPlay() const;
 
     std::unique_ptr<pcap_t, PcapCloser> capture_;
     std::uint32_t packetFilter_ = 0;
