@@ -180,6 +180,8 @@ TEST_F(QndisRead, AStoredFilterSelectsLikeItsText) {
     ASSERT_EQ(RunQndis({"filter", "save", "dst port 53 or icmp type 8", stored}).status, 0);
     const auto byText = RunQndis({"read", m_file, "-f", "dst port 53 or icmp type 8"});
     const auto byFile = RunQndis({"read", m_file, "--filter-file", stored});
+    const auto byWords = RunQndis({"read", m_file, "dst", "port", "53", "or", "icmp type 8"});
+    EXPECT_EQ(byWords.out, byText.out);
     ASSERT_EQ(byFile.status, 0) << byFile.err;
     EXPECT_EQ(byFile.out, byText.out);
     EXPECT_EQ(Lines(byFile.out).size(), static_cast<std::size_t>(3 * Blocks));

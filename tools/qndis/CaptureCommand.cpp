@@ -12,6 +12,7 @@
 #include "tools/qndis/ToolError.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,20 +34,26 @@ constexpr std::array<OptionSpec, 8> Options{{
 
 constexpr std::string_view CaptureUsage =
     "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
-    "FILE] [-w OUT.pcap] [-q]";
+    "FILE | FILTER...] [-w OUT.pcap] [-q]";
 constexpr std::string_view ReadUsage =
-    "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE] [-w OUT.pcap] [-q]";
+    "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap] [-q]";
 
 // Reading a file this large takes long enough to want a progress line.
 constexpr std::uint64_t ProgressFileSize = 16ULL * 1024 * 1024;
 constexpr std::size_t OutputBufferSize = 1 << 20;
 constexpr std::uint32_t EthernetMedium = 0;
 
-std::unique_ptr<CFilter> FilterOption(const CommandLine& line) {
+// The filter of -f, of --filter-file, or of the words after the other
+// operands, as other capture tools take it.
+std::unique_ptr<CFilter> FilterOption(const CommandLine& line, std::span<const std::string> words) {
     const auto text = line.Value("filter");
     const auto file = line.Value("filter-file");
-    if (text && file) {
-        throw UsageError("give either '-f FILTER' or '--filter-file FILE', not both.");
+    if (int{text.has_value()} + int{file.has_value()} + int{!words.empty()} > 1) {
+        throw UsageError("give the filter once: as '-f FILTER', '--filter-file FILE' or the "
+                         "words at the end, not more than one of them.");
+    }
+    if (!words.empty()) {
+        return ParseFilterText(JoinFilterWords(words));
     }
     if (text) {
         return ParseFilterText(*text);
@@ -91,8 +98,9 @@ std::uint64_t FileSize(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
-int Capture(const CommandLine& line, const std::string& adapterName) {
-    const std::unique_ptr<CFilter> filter = FilterOption(line);
+int Capture(const CommandLine& line, const std::string& adapterName,
+            std::span<const std::string> filterWords) {
+    const std::unique_ptr<CFilter> filter = FilterOption(line, filterWords);
     CaptureOptions options;
     if (const auto count = line.Integer("count", 1, INT64_MAX)) {
         options.count = static_cast<std::uint64_t>(*count);
@@ -146,21 +154,22 @@ int Capture(const CommandLine& line, const std::string& adapterName) {
 
 int RunCaptureCommand(std::span<const std::string> arguments) {
     const CommandLine line(arguments, Options);
-    line.ExpectOperands(0, 0, CaptureUsage);
+    line.ExpectOperands(0, SIZE_MAX, CaptureUsage);
     const auto adapter = line.Value("interface");
     if (!adapter) {
         throw UsageError("capture needs an adapter: -i ADAPTER ('qndis adapters' lists them).");
     }
-    return Capture(line, *adapter);
+    return Capture(line, *adapter, line.Operands());
 }
 
 int RunReadCommand(std::span<const std::string> arguments) {
     const CommandLine line(arguments, Options);
-    line.ExpectOperands(1, 1, ReadUsage);
+    line.ExpectOperands(1, SIZE_MAX, ReadUsage);
     if (line.Has("interface") || line.Has("promisc") || line.Has("time")) {
         throw UsageError("read takes a file, not an adapter; usage: " + std::string(ReadUsage));
     }
-    return Capture(line, std::string(FileAdapterPrefix) + line.Operands().front());
+    return Capture(line, std::string(FileAdapterPrefix) + line.Operands().front(),
+                   std::span(line.Operands()).subspan(1));
 }
 
 } // namespace qndis::tool

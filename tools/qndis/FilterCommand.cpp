@@ -15,19 +15,6 @@ namespace {
 
 constexpr std::string_view Usage = "qndis filter describe FILTER | save FILTER OUT | show FILE";
 
-// A filter may be given as one quoted argument or as several words, as
-// other capture tools accept it.
-std::string JoinWords(std::span<const std::string> words) {
-    std::string text;
-    for (const std::string& word : words) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += word;
-    }
-    return text;
-}
-
 std::int32_t StoredSize(const CFilter& filter) {
     ktools::CMemoryBuffer buffer;
     filter.Pack(buffer);
@@ -41,7 +28,7 @@ void Show(const CFilter& filter) {
 int Describe(const CommandLine& line) {
     line.ExpectOperands(2, SIZE_MAX, "qndis filter describe FILTER");
     const std::unique_ptr<CFilter> filter =
-        ParseFilterText(JoinWords(std::span(line.Operands()).subspan(1)));
+        ParseFilterText(JoinFilterWords(std::span(line.Operands()).subspan(1)));
     Show(*filter);
     std::printf("stored as %d bytes\n", StoredSize(*filter));
     return 0;
@@ -52,7 +39,7 @@ int Save(const CommandLine& line) {
     const std::span<const std::string> operands(line.Operands());
     const std::string& path = operands.back();
     const std::unique_ptr<CFilter> filter =
-        ParseFilterText(JoinWords(operands.subspan(1, operands.size() - 2)));
+        ParseFilterText(JoinFilterWords(operands.subspan(1, operands.size() - 2)));
     WriteFilterFile(path, {filter.get()});
     std::printf("stored in %s (%d bytes): %s\n", path.c_str(), StoredSize(*filter),
                 filter->GetDescription().c_str());

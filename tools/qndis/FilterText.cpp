@@ -46,6 +46,17 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path) {
 
 } // namespace
 
+std::string JoinFilterWords(std::span<const std::string> words) {
+    std::string text;
+    for (const std::string& word : words) {
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += word;
+    }
+    return text;
+}
+
 std::unique_ptr<CFilter> ParseFilterText(std::string_view text) {
     CFilterParser parser;
     std::unique_ptr<CFilter> filter = parser.Parse(text);

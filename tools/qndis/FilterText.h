@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,10 @@ namespace qndis::tool {
 
 // Filters as the user gives them: text in the library's filter language, or
 // a file of stored filter records as `filter save` writes them.
+
+// A filter may be given as one quoted argument or as several words, as
+// other capture tools accept it: the words joined by blanks.
+std::string JoinFilterWords(std::span<const std::string> words);
 
 // Raises UsageError that shows the text with a mark under the column where
 // reading stopped.

@@ -28,10 +28,11 @@ constexpr std::array<Command, 7> Commands{{
     {"adapters", RunAdaptersCommand,
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
-     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file FILE]\n"
-     "          [-w OUT.pcap] [-q]  capture frames, one line each, and summarise"},
+     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap] [-q]\n"
+     "          [-f FILTER | --filter-file FILE | FILTER...]\n"
+     "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
-     "read FILE [-c COUNT] [-f FILTER | --filter-file FILE] [-w OUT.pcap] [-q]\n"
+     "read FILE [-c COUNT] [-w OUT.pcap] [-q] [-f FILTER | --filter-file FILE | FILTER...]\n"
      "                              the same over a pcap or pcapng file"},
     {"stats", RunStatsCommand,
      "stats -i ADAPTER            every statistic and property of the adapter"},
