@@ -309,3 +309,25 @@ TEST(QndisCommittedFile, WritesToStandardOutputForAPipe) {
 }
 
 } // namespace
+
+namespace {
+
+// A file of several records selects the frames every one of them passes.
+TEST_F(QndisRead, AStoredFilterSetSelectsWhatAllItsFiltersPass) {
+    const std::string first = m_scratch.Path("first"), second = m_scratch.Path("second");
+    ASSERT_EQ(RunQndis({"filter", "save", "proto ip", first}).status, 0);
+    ASSERT_EQ(RunQndis({"filter", "save", "src ip 10.0.0.1", second}).status, 0);
+    const std::string set = m_scratch.Path("set");
+    {
+        std::ofstream out(set, std::ios::binary);
+        out << std::ifstream(first, std::ios::binary).rdbuf()
+            << std::ifstream(second, std::ios::binary).rdbuf();
+    }
+    const auto bySet = RunQndis({"read", m_file, "--filter-file", set});
+    const auto byText = RunQndis({"read", m_file, "-f", "proto ip and src ip 10.0.0.1"});
+    ASSERT_EQ(bySet.status, 0) << bySet.err;
+    EXPECT_EQ(bySet.out, byText.out);
+    EXPECT_EQ(Lines(bySet.out).size(), static_cast<std::size_t>(3 * Blocks));
+}
+
+} // namespace
