@@ -11,6 +11,7 @@
 #include "qndislib/addr/ProtocolId.h"
 #include "qndislib/addr/QWORD.h"
 #include "qndislib/addr/RevAddr.h"
+#include "qndislib/addr/StrictHexText.h"
 #include "qndislib/adapter/MediaType.h"
 #include "qndislib/adapter/PhysicalMediaType.h"
 #include "qndislib/adapter/NDISRequesterProxy.h"

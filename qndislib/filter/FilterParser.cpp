@@ -1,6 +1,8 @@
 #include "qndislib/filter/FilterParser.h"
 
+#include "qndislib/addr/HexText.h"
 #include "qndislib/addr/ProtocolId.h"
+#include "qndislib/addr/StrictHexText.h"
 #include "qndislib/filter/CompoundFilter.h"
 #include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/DstMACFilter.h"
@@ -53,19 +55,6 @@ std::string Lower(std::string_view text) {
 bool IsWordChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == ':' || c == '.' || c == '-';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 class Lexer {
@@ -186,8 +175,10 @@ private:
         case '0':
             return '\0';
         case 'x': {
-            const int high = m_pos < m_text.size() ? HexValue(m_text[m_pos]) : -1;
-            const int low = m_pos + 1 < m_text.size() ? HexValue(m_text[m_pos + 1]) : -1;
+            const int high =
+                m_pos < m_text.size() ? qndis::detail::HexDigitValue(m_text[m_pos]) : -1;
+            const int low =
+                m_pos + 1 < m_text.size() ? qndis::detail::HexDigitValue(m_text[m_pos + 1]) : -1;
             if (high < 0 || low < 0) {
                 throw ParseError{column, "'\\x' must be followed by two hexadecimal digits"};
             }
@@ -216,7 +207,7 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t ma
     }
     std::uint64_t value = 0;
     for (char c : text) {
-        const int digit = HexValue(c);
+        const int digit = qndis::detail::HexDigitValue(c);
         if (digit < 0 || digit >= base) {
             return std::nullopt;
         }
@@ -226,61 +217,6 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t ma
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
     }
     return value;
-}
-
-// Hexadecimal bytes written as groups of one or two digits between ':', '-'
-// or '.' separators, or as one run of an even number of digits (optionally
-// after "0x").
-std::optional<std::vector<unsigned char>> ParseHexBytes(std::string_view text) {
-    std::vector<unsigned char> bytes;
-    if (text.find_first_of(":-.") == std::string_view::npos) {
-        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-            text.remove_prefix(2);
-        }
-        if (text.empty() || text.size() % 2 != 0) {
-            return std::nullopt;
-        }
-        for (std::size_t i = 0; i < text.size(); i += 2) {
-            const int high = HexValue(text[i]);
-            const int low = HexValue(text[i + 1]);
-            if (high < 0 || low < 0) {
-                return std::nullopt;
-            }
-            bytes.push_back(static_cast<unsigned char>(high * 16 + low));
-        }
-        return bytes;
-    }
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find_first_of(":-.", start);
-        const std::string_view group = text.substr(start, end - start);
-        if (group.empty() || group.size() > 2) {
-            return std::nullopt;
-        }
-        int value = 0;
-        for (char c : group) {
-            const int digit = HexValue(c);
-            if (digit < 0) {
-                return std::nullopt;
-            }
-            value = value * 16 + digit;
-        }
-        bytes.push_back(static_cast<unsigned char>(value));
-        if (end == std::string_view::npos) {
-            return bytes;
-        }
-        start = end + 1;
-    }
-}
-
-std::optional<std::array<unsigned char, 6>> ParseMac(std::string_view text) {
-    const auto bytes = ParseHexBytes(text);
-    if (!bytes || bytes->size() != 6) {
-        return std::nullopt;
-    }
-    std::array<unsigned char, 6> mac{};
-    std::copy(bytes->begin(), bytes->end(), mac.begin());
-    return mac;
 }
 
 // Strict dotted decimal: four parts of 0 to 255 without leading zeros, so
@@ -617,7 +553,7 @@ private:
     std::unique_ptr<CFilter> HardwareAddress(bool source) {
         const bool negate = TakeEquality("hardware addresses");
         const Token& token = TakeValue("a hardware address such as 00:a0:c9:14:c8:29");
-        const auto mac = ParseMac(token.text);
+        const auto mac = qndis::ParseMacAddress(token.text);
         if (!mac) {
             throw ParseError{token.column, "'" + token.text +
                                                "' is not a hardware address (six hexadecimal "
@@ -650,7 +586,7 @@ private:
                 bytes[static_cast<std::size_t>(5 - i)] =
                     static_cast<unsigned char>(*number >> (8 * i));
             }
-        } else if (const auto hex = ParseHexBytes(token.text); hex && hex->size() <= 6) {
+        } else if (const auto hex = qndis::ParseHexBytes(token.text); hex && hex->size() <= 6) {
             length = static_cast<int>(hex->size());
             std::copy(hex->begin(), hex->end(), bytes.begin());
         } else {
@@ -714,7 +650,7 @@ private:
         if (token.kind == TokenKind::String) {
             pattern.assign(token.text.begin(), token.text.end());
         } else if (token.kind == TokenKind::Word) {
-            const auto bytes = ParseHexBytes(token.text);
+            const auto bytes = qndis::ParseHexBytes(token.text);
             if (!bytes) {
                 throw ParseError{token.column, "'" + token.text +
                                                    "' is neither a \"string\" nor hexadecimal "

@@ -3,7 +3,6 @@
 #include "tests/qndis/TestFrames.h"
 #include "tools/qndis/CommandLine.h"
 #include "tools/qndis/FrameLine.h"
-#include "tools/qndis/HexText.h"
 #include "tools/qndis/ToolError.h"
 
 #include <array>
@@ -62,22 +61,6 @@ TEST(CommandLineTest, MistakesAreUsageErrorsNamingTheOption) {
     EXPECT_THROW(two.ExpectOperands(1, 1, "x"), UsageError);
     EXPECT_THROW(two.ExpectOperands(3, 3, "x"), UsageError);
     EXPECT_NO_THROW(two.ExpectOperands(2, 2, "x"));
-}
-
-TEST(HexTextTest, AcceptsExactlyTheTwoForms) {
-    using Bytes = std::vector<unsigned char>;
-    EXPECT_EQ(ParseHexBytes("0800"), (Bytes{0x08, 0x00}));
-    EXPECT_EQ(ParseHexBytes("0x0800"), (Bytes{0x08, 0x00}));
-    EXPECT_EQ(ParseHexBytes("8:0:a"), (Bytes{0x08, 0x00, 0x0A}));
-    EXPECT_EQ(ParseHexBytes(""), Bytes{});
-    for (const char* bad : {"080", "08:", ":08", "08::00", "0g", "123:4", "08 00"}) {
-        EXPECT_FALSE(ParseHexBytes(bad)) << bad;
-    }
-    const auto mac = ParseMacAddress("00-A0-c9-14-C8-29");
-    ASSERT_TRUE(mac);
-    EXPECT_EQ(*mac, (std::array<unsigned char, 6>{0x00, 0xA0, 0xC9, 0x14, 0xC8, 0x29}));
-    EXPECT_FALSE(ParseMacAddress("00:a0:c9:14:c8"));
-    EXPECT_FALSE(ParseMacAddress("00a0c914c82901"));
 }
 
 class FrameLineTest : public ::testing::Test {

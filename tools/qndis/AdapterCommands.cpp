@@ -2,12 +2,12 @@
 
 #include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/adapter/NdisAdapters.h"
+#include "qndislib/addr/StrictHexText.h"
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/qndislib.h"
 #include "tools/qndis/AdapterAccess.h"
 #include "tools/qndis/AdapterStatistics.h"
 #include "tools/qndis/CommandLine.h"
-#include "tools/qndis/HexText.h"
 #include "tools/qndis/Privileges.h"
 #include "tools/qndis/ToolError.h"
 
@@ -51,7 +51,7 @@ std::string Required(const CommandLine& line, std::string_view name, std::string
 
 CMACAddr MacOption(const CommandLine& line, std::string_view name) {
     const std::string text = Required(line, name, SendUsage);
-    const auto bytes = ParseMacAddress(text);
+    const auto bytes = qndis::ParseMacAddress(text);
     if (!bytes) {
         throw UsageError("'" + text +
                          "' is not a hardware address (six hexadecimal bytes such as "
@@ -62,7 +62,7 @@ CMACAddr MacOption(const CommandLine& line, std::string_view name) {
 
 CProtocolId ProtocolOption(const CommandLine& line) {
     const std::string text = Required(line, "proto", SendUsage);
-    const auto bytes = ParseHexBytes(text);
+    const auto bytes = qndis::ParseHexBytes(text);
     if (!bytes || bytes->size() > MaxProtocolIdLength) {
         throw UsageError("'" + text +
                          "' is not a protocol id (up to six hexadecimal bytes such "
@@ -81,7 +81,10 @@ std::vector<unsigned char> PayloadOption(const CommandLine& line, int frameType)
         }
         return payload;
     }
-    auto bytes = ParseHexBytes(*text);
+    if (text->empty()) {
+        return {};
+    }
+    auto bytes = qndis::ParseHexBytes(*text);
     if (!bytes || bytes->size() > MaxPayload) {
         throw UsageError("the payload must be at most " + std::to_string(MaxPayload) +
                          " hexadecimal bytes.");
