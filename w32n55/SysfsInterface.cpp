@@ -1,5 +1,7 @@
 #include "w32n55/SysfsInterface.h"
 
+#include "qndislib/addr/HexText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <dirent.h>
@@ -37,19 +39,6 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -140,8 +129,8 @@ std::optional<MacBytes> SysfsInterface::ParseAddress(std::string_view text) {
     }
     MacBytes bytes{};
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = HexValue(text[3 * i]);
-        const int low = HexValue(text[3 * i + 1]);
+        const int high = qndis::detail::HexDigitValue(text[3 * i]);
+        const int low = qndis::detail::HexDigitValue(text[3 * i + 1]);
         if (high < 0 || low < 0 || (i + 1 < bytes.size() && text[3 * i + 2] != ':')) {
             return std::nullopt;
         }
