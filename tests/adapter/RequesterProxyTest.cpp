@@ -1,14 +1,13 @@
 #include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/capture/NdisHook.h"
 #include "tests/support/FakeDriver.h"
+#include "tests/support/NoFreeDescriptors.h"
 
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -230,20 +229,7 @@ TEST_F(RequesterProxyTest, PrivateRequestNeverTouchesTheRefusedList) {
     EXPECT_EQ(RequestsFor(OID_W32N55_SOFT_MISSED_FRAMES), 0U);
 }
 
-// Runs `body` while the process can open no further descriptor, so no wait
-// event can be made.
-template <typename Body> void WithoutFreeDescriptors(Body body) {
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    const int lowestFree = ::dup(0);
-    ASSERT_GE(lowestFree, 0);
-    ::close(lowestFree);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    body();
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-}
+using qndis::test::WithoutFreeDescriptors;
 
 TEST_F(RequesterProxyTest, WithoutAWaitEventNothingIsSentAndTheStatusStays) {
     adapter.AnswerULong(OID_GEN_XMIT_OK, 5).AnswerULong(OID_GEN_LINK_SPEED, 10);

@@ -1,12 +1,11 @@
 #include "qndislib/capture/NdisHook.h"
 
 #include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/NoFreeDescriptors.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -68,18 +67,9 @@ TEST_F(NdisHookTest, NameOfTheLongestFittingLengthOpens) {
 }
 
 TEST_F(NdisHookTest, EventThatCannotBeMadeClosesTheAdapter) {
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    const int lowestFree = ::dup(0);
-    ASSERT_GE(lowestFree, 0);
-    ::close(lowestFree);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
-
     TraceLog trace;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const bool opened = hook->OpenDriver("eth0");
-    ::setrlimit(RLIMIT_NOFILE, &saved);
+    bool opened = true;
+    qndis::test::WithoutFreeDescriptors([&] { opened = hook->OpenDriver("eth0"); });
 
     EXPECT_FALSE(opened);
     EXPECT_EQ(trace.Lines(), std::vector<std::string>{"ERROR: Cannot create overlapped event"});
