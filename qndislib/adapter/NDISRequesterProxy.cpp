@@ -12,18 +12,6 @@
 
 namespace {
 
-// General OIDs the driver-access contract does not list, under their NDIS
-// names; adapters that lack them refuse them like any other.
-constexpr std::uint32_t OID_GEN_HARDWARE_STATUS = 0x00010102;
-constexpr std::uint32_t OID_GEN_MAXIMUM_LOOKAHEAD = 0x00010105;
-constexpr std::uint32_t OID_GEN_TRANSMIT_BUFFER_SPACE = 0x00010109;
-constexpr std::uint32_t OID_GEN_RECEIVE_BUFFER_SPACE = 0x0001010A;
-constexpr std::uint32_t OID_GEN_VENDOR_ID = 0x0001010C;
-constexpr std::uint32_t OID_GEN_CURRENT_LOOKAHEAD = 0x0001010F;
-constexpr std::uint32_t OID_GEN_DRIVER_VERSION = 0x00010110;
-constexpr std::uint32_t OID_GEN_PROTOCOL_OPTIONS = 0x00010112;
-constexpr std::uint32_t OID_GEN_MAC_OPTIONS = 0x00010113;
-
 constexpr std::uint32_t kAddressBufferSize = 100;
 constexpr std::uint32_t kVendorBufferSize = 300;
 constexpr std::uint32_t kMediaBufferSize = 80;

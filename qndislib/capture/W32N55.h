@@ -193,13 +193,22 @@ inline constexpr std::uint32_t NdisPhysicalMedium1394 = 7;
 inline constexpr std::uint32_t NdisPhysicalMediumWirelessWan = 8;
 
 // General OIDs.
+inline constexpr std::uint32_t OID_GEN_HARDWARE_STATUS = 0x00010102;
 inline constexpr std::uint32_t OID_GEN_MEDIA_SUPPORTED = 0x00010103;
 inline constexpr std::uint32_t OID_GEN_MEDIA_IN_USE = 0x00010104;
+inline constexpr std::uint32_t OID_GEN_MAXIMUM_LOOKAHEAD = 0x00010105;
 inline constexpr std::uint32_t OID_GEN_MAXIMUM_FRAME_SIZE = 0x00010106;
 inline constexpr std::uint32_t OID_GEN_LINK_SPEED = 0x00010107;
+inline constexpr std::uint32_t OID_GEN_TRANSMIT_BUFFER_SPACE = 0x00010109;
+inline constexpr std::uint32_t OID_GEN_RECEIVE_BUFFER_SPACE = 0x0001010A;
+inline constexpr std::uint32_t OID_GEN_VENDOR_ID = 0x0001010C;
 inline constexpr std::uint32_t OID_GEN_VENDOR_DESCRIPTION = 0x0001010D;
 inline constexpr std::uint32_t OID_GEN_CURRENT_PACKET_FILTER = 0x0001010E;
+inline constexpr std::uint32_t OID_GEN_CURRENT_LOOKAHEAD = 0x0001010F;
+inline constexpr std::uint32_t OID_GEN_DRIVER_VERSION = 0x00010110;
 inline constexpr std::uint32_t OID_GEN_MAXIMUM_TOTAL_SIZE = 0x00010111;
+inline constexpr std::uint32_t OID_GEN_PROTOCOL_OPTIONS = 0x00010112;
+inline constexpr std::uint32_t OID_GEN_MAC_OPTIONS = 0x00010113;
 inline constexpr std::uint32_t OID_GEN_PHYSICAL_MEDIUM = 0x00010202;
 
 inline constexpr std::uint32_t OID_GEN_XMIT_OK = 0x00020101;
