@@ -199,6 +199,19 @@ protected:
         fake.AddAdapter("eth0", NdisMedium802_3, kStation, kBurnedIn);
         fake.AddAdapter("fddi0", NdisMediumFddi);
     }
+
+    // A hook on eth0 in normal reception whose callback records into
+    // `receiver` without re-arming; null when it cannot be opened.
+    std::unique_ptr<CNdisHook> ReceivingHook(Receiver& receiver) {
+        auto hook = std::make_unique<CNdisHook>();
+        receiver.reuse = false;
+        if (!hook->OpenDriver("eth0")) {
+            return nullptr;
+        }
+        hook->SetCallback(&Record, &receiver);
+        return hook->StartNormalReception() ? std::move(hook) : nullptr;
+    }
+
     FakeDriver fake;
 };
 
@@ -261,12 +274,9 @@ TEST_F(Package, ReUseAfterTheHookClosedReachesNoAdapter) {
 }
 
 TEST_F(Package, CopiesOwnTheirDescriptionsAndNameThemselves) {
-    auto hook = std::make_unique<CNdisHook>();
     Receiver receiver;
-    receiver.reuse = false;
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    hook->SetCallback(&Record, &receiver);
-    ASSERT_TRUE(hook->StartNormalReception());
+    auto hook = ReceivingHook(receiver);
+    ASSERT_NE(hook, nullptr);
     auto live = std::make_unique<CNetworkFrame>();
     live->Reset(hook.get(), nullptr, NdisMedium802_3);
     live->ReUse(&receiver);
@@ -302,12 +312,9 @@ TEST_F(Package, CopiesOwnTheirDescriptionsAndNameThemselves) {
 }
 
 TEST_F(Package, AnalysisDoesNotReadLeftoversOfALongerEarlierFrame) {
-    auto hook = std::make_unique<CNdisHook>();
     Receiver receiver;
-    receiver.reuse = false;
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    hook->SetCallback(&Record, &receiver);
-    ASSERT_TRUE(hook->StartNormalReception());
+    auto hook = ReceivingHook(receiver);
+    ASSERT_NE(hook, nullptr);
     CNetworkFrame package;
     package.Reset(hook.get(), nullptr, NdisMedium802_3);
 
