@@ -121,10 +121,9 @@ struct FilterCase {
 const std::vector<FilterCase>& FilterCases() {
     static const std::vector<FilterCase> cases{
         {"dst port 53", "udp dst port 53", [](const Kind& k) { return k.udpTo53; }},
-        // The IP protocol and ICMP filters read the IPv4 header fields of any
-        // frame; the raw 802.3 frames' data has 17 where IPv4 has its protocol.
-        {"ipproto udp", "udp or (not ip and ether[23] = 17)",
-         [](const Kind& k) { return k.udpTo53 || k.typeName == "Ethernet 802.3"; }},
+        // The raw 802.3 frames' data has 17 where IPv4 has its protocol; the
+        // word means an IPv4 frame, so they stay out.
+        {"ipproto udp", "ip and udp", [](const Kind& k) { return k.udpTo53; }},
         {"proto ip and ipproto tcp", "ip proto 6", [](const Kind& k) { return k.tcp; }},
         {"icmp type 8", "icmp[0] = 8", [](const Kind& k) { return k.echoRequest; }},
         {"src mac 02:00:00:00:00:01", "ether src 02:00:00:00:00:01",
