@@ -148,4 +148,56 @@ TEST(QndisErrors, AMalformedFilterIsShownWithAMarkUnderItsColumn) {
     EXPECT_THAT(result.err, HasSubstr("\n  src ip 10.0.0.x\n         ^"));
 }
 
+// A filter file may hold the filter as text: comments and line breaks are
+// read as blanks, and it selects what the same words on the command line do.
+TEST(QndisFilter, TextFilterFilesReadLikeTheirWords) {
+    const struct {
+        std::string file;
+        std::string words;
+    } cases[] = {
+        {"dst port 53\n", "dst port 53"},
+        {"# resolvers only\nudp\n  and dst port 53   # the port\n", "udp and dst port 53"},
+        {"not (arp or\r\n  ip6)\r\n", "not (arp or ip6)"},
+        {"contains \"#x\\\"#\" # the quoted # stays\n", "contains \"#x\\\"#\""},
+        {"\tvlan", "vlan"},
+    };
+    ScratchDirectory scratch;
+    const std::string path = scratch.Path("filter.txt");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ofstream(path, std::ios::binary) << c.file;
+        const auto shown = RunQndis({"filter", "show", path});
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        const auto described = RunQndis({"filter", "describe", c.words});
+        EXPECT_THAT(described.out, StartsWith(shown.out));
+    }
+}
+
+TEST(QndisFilter, AMalformedTextFilterFileNamesLineAndColumn) {
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"udp\nand dst port 99999\n",
+         "cannot be read at line 2, column 14: '99999' is not a port number (0 to 65535).\n"
+         "  and dst port 99999\n"
+         "               ^"},
+        {"udp and\n# more to come\n\n",
+         "at line 1, column 8: expected a filter, found the end of the filter.\n  udp and\n"
+         "         ^"},
+        {"# nothing yet\n   \n", "holds no filter, only comments"},
+        {"contains \"x\n", "line 1, column 10: the string that starts here has no closing"},
+    };
+    ScratchDirectory scratch;
+    const std::string path = scratch.Path("filter.txt");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ofstream(path, std::ios::binary) << c.file;
+        const auto shown = RunQndis({"filter", "show", path});
+        EXPECT_EQ(shown.status, 1);
+        EXPECT_THAT(shown.err, HasSubstr(c.message));
+        EXPECT_TRUE(shown.out.empty());
+    }
+}
+
 } // namespace
