@@ -57,6 +57,18 @@ TEST(QndisFilter, DescribeSaveAndShowAgree) {
     }
 }
 
+// A content test's description does not change with its negation; the
+// outline says "not" for it.
+TEST(QndisFilter, TheOutlineShowsANegatedContentTest) {
+    const auto described = RunQndis({"filter", "describe", "not vlan and not contains 01"});
+    ASSERT_EQ(described.status, 0) << described.err;
+    EXPECT_THAT(described.out,
+                HasSubstr("    not content: frame contains {0x81, 0x0}at offset 12"));
+    EXPECT_THAT(described.out, HasSubstr("    not content: frame contains {0x1}\n"));
+    const auto plain = RunQndis({"filter", "describe", "contains 01"});
+    EXPECT_THAT(plain.out, HasSubstr("\n  content: frame contains {0x1}\n"));
+}
+
 TEST(QndisFilter, FilterWordsMayBeSeparateArguments) {
     const auto joined = RunQndis({"filter", "describe", "src port > 1023 and icmp type 8"});
     const auto split =
