@@ -156,7 +156,8 @@ TEST(FilterParserPrimaries, AddressesAndPortsLandInTheRightFields) {
               (std::vector<unsigned char>{0x01, 0x00, 0xA8, 0xC0}));
     EXPECT_EQ(OwnTest<CIPAddrFilter>(*MustParse("dst ip 1.2.3.4")).GetOffset(), 16U);
 
-    const auto& port = OwnTest<CIPPortFilter>(*MustParse("src port 443"));
+    const auto source443 = MustParse("src port 443");
+    const auto& port = OwnTest<CIPPortFilter>(*source443);
     EXPECT_EQ(port.GetIPPort(), 443);
     EXPECT_EQ(static_cast<int>(port.GetType()), 1);
     EXPECT_EQ(static_cast<int>(OwnTest<CIPPortFilter>(*MustParse("dst port 1")).GetType()), 3);
