@@ -643,13 +643,17 @@ private:
         return *address;
     }
 
-    FilterPointer Address(Direction direction) {
-        Relation relation = Relation::Equal;
+    // A test of either direction takes no comparison but equality.
+    Relation TakeRelation(Direction direction, std::string_view word) {
         if (direction == Direction::Either) {
-            TakeOnlyEqual(EitherRefusal("host"));
-        } else {
-            relation = TakeRelation().first;
+            TakeOnlyEqual(EitherRefusal(word));
+            return Relation::Equal;
         }
+        return TakeRelation().first;
+    }
+
+    FilterPointer Address(Direction direction) {
+        const Relation relation = TakeRelation(direction, "host");
         const std::uint32_t address = TakeIPv4(TakeValue("an IPv4 address such as 10.0.0.1"));
         return IPv4Address(direction, relation, address);
     }
@@ -683,12 +687,7 @@ private:
     }
 
     FilterPointer Port(Direction direction) {
-        Relation relation = Relation::Equal;
-        if (direction == Direction::Either) {
-            TakeOnlyEqual(EitherRefusal("port"));
-        } else {
-            relation = TakeRelation().first;
-        }
+        const Relation relation = TakeRelation(direction, "port");
         const auto port = TakeNumber("a port number", 65535);
         return TransportPort(direction, relation, static_cast<std::uint16_t>(port));
     }

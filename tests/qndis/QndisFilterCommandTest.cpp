@@ -160,6 +160,13 @@ TEST(QndisErrors, AMalformedFilterIsShownWithAMarkUnderItsColumn) {
     EXPECT_THAT(result.err, HasSubstr("\n  src ip 10.0.0.x\n         ^"));
 }
 
+qndis::test::QndisResult ShowFilterFile(const ScratchDirectory& scratch,
+                                        const std::string& content) {
+    const std::string path = scratch.Path("filter.txt");
+    std::ofstream(path, std::ios::binary) << content;
+    return RunQndis({"filter", "show", path});
+}
+
 // A filter file may hold the filter as text: comments and line breaks are
 // read as blanks, and it selects what the same words on the command line do.
 TEST(QndisFilter, TextFilterFilesReadLikeTheirWords) {
@@ -174,11 +181,9 @@ TEST(QndisFilter, TextFilterFilesReadLikeTheirWords) {
         {"\tvlan", "vlan"},
     };
     ScratchDirectory scratch;
-    const std::string path = scratch.Path("filter.txt");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        std::ofstream(path, std::ios::binary) << c.file;
-        const auto shown = RunQndis({"filter", "show", path});
+        const auto shown = ShowFilterFile(scratch, c.file);
         ASSERT_EQ(shown.status, 0) << shown.err;
         const auto described = RunQndis({"filter", "describe", c.words});
         EXPECT_THAT(described.out, StartsWith(shown.out));
@@ -201,11 +206,9 @@ TEST(QndisFilter, AMalformedTextFilterFileNamesLineAndColumn) {
         {"contains \"x\n", "line 1, column 10: the string that starts here has no closing"},
     };
     ScratchDirectory scratch;
-    const std::string path = scratch.Path("filter.txt");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        std::ofstream(path, std::ios::binary) << c.file;
-        const auto shown = RunQndis({"filter", "show", path});
+        const auto shown = ShowFilterFile(scratch, c.file);
         EXPECT_EQ(shown.status, 1);
         EXPECT_THAT(shown.err, HasSubstr(c.message));
         EXPECT_TRUE(shown.out.empty());
