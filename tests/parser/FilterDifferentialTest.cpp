@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -235,42 +237,75 @@ std::set<std::size_t> Indexes(const std::string& path) {
     return indexes;
 }
 
+// One filter and its tcpdump equivalent, as the test runs them.
+struct Trial {
+    std::string filter;
+    std::string tcpdump;
+    std::set<std::string> differ;
+};
+
+std::vector<Trial> Trials() {
+    std::vector<Trial> trials;
+    for (const Case& c : Words) {
+        trials.push_back({c.filter, c.tcpdump, c.differ});
+        trials.push_back({"not (" + c.filter + ")", "not (" + c.tcpdump + ")", c.differNegated});
+    }
+    for (const Case& c : Combinations) {
+        trials.push_back({c.filter, c.tcpdump, c.differ});
+    }
+    return trials;
+}
+
+struct Selections {
+    std::set<std::size_t> ours;
+    std::set<std::size_t> theirs;
+    std::string failure; // why a program did not select, if one did not
+};
+
+Selections Select(const Trial& trial, const std::string& ours, const std::string& theirs) {
+    Selections selections;
+    const auto run = RunQndis({"read", CorpusPcap, "-q", "-w", ours, "-f", trial.filter});
+    const auto reference = RunProgram({"tcpdump", "-r", CorpusPcap, "-w", theirs, trial.tcpdump});
+    if (run.status != 0 || reference.status != 0) {
+        selections.failure = "qndis: " + run.err + "\ntcpdump: " + reference.err;
+        return selections;
+    }
+    selections.ours = Indexes(ours);
+    selections.theirs = Indexes(theirs);
+    return selections;
+}
+
 struct Tally {
-    std::size_t cases = 0;
     std::size_t frames = 0;
     std::map<std::string, std::size_t> differences;
 };
 
-void Compare(const std::string& filter, const std::string& tcpdump,
-             const std::set<std::string>& differ, const std::vector<CorpusFrame>& corpus,
-             ScratchDirectory& scratch, Tally& tally) {
-    SCOPED_TRACE(filter + "  vs tcpdump  " + tcpdump);
-    const std::string ours = scratch.Path("qndis.pcap"), theirs = scratch.Path("tcpdump.pcap");
-    const auto run = RunQndis({"read", CorpusPcap, "-q", "-w", ours, "-f", filter});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const auto reference = RunProgram({"tcpdump", "-r", CorpusPcap, "-w", theirs, tcpdump});
-    ASSERT_EQ(reference.status, 0) << reference.err;
-    const std::set<std::size_t> selected = Indexes(ours), expected = Indexes(theirs);
-
+void Compare(const Trial& trial, const Selections& selections,
+             const std::vector<CorpusFrame>& corpus, Tally& tally) {
+    SCOPED_TRACE(trial.filter + "  vs tcpdump  " + trial.tcpdump);
+    ASSERT_TRUE(selections.failure.empty()) << selections.failure;
     std::set<std::string> seen;
     for (std::size_t i = 0; i < corpus.size(); ++i) {
-        if (selected.count(i) == expected.count(i)) {
+        if (selections.ours.count(i) == selections.theirs.count(i)) {
             continue;
         }
         const CorpusFrame& frame = corpus[i];
         seen.insert(frame.category);
         ++tally.differences[frame.category];
-        EXPECT_TRUE(differ.count(frame.category) != 0)
+        EXPECT_TRUE(trial.differ.count(frame.category) != 0)
             << "frame " << i << " (" << frame.category << ":" << frame.name << ") "
-            << (selected.count(i) != 0 ? "passed by qndis only" : "passed by tcpdump only");
+            << (selections.ours.count(i) != 0 ? "passed by qndis only" : "passed by tcpdump only");
     }
-    for (const std::string& category : differ) {
+    for (const std::string& category : trial.differ) {
         EXPECT_TRUE(seen.count(category) != 0)
             << "no " << category << " frame differs any more; drop it from the case";
     }
-    ++tally.cases;
     tally.frames += corpus.size();
 }
+
+// The programs spend most of their time starting up and waiting, so several
+// trials run at once.
+constexpr std::size_t TrialsAtOnce = 8;
 
 TEST(FilterDifferential, EveryWordNegatedAndCombinedSelectsLikeTcpdump) {
     if (!ProgramExists("tcpdump")) {
@@ -280,18 +315,23 @@ TEST(FilterDifferential, EveryWordNegatedAndCombinedSelectsLikeTcpdump) {
     ASSERT_EQ(corpus.size(), 42U);
     ASSERT_EQ(ReadPcap(CorpusPcap).size(), corpus.size());
     ScratchDirectory scratch;
+    const std::vector<Trial> trials = Trials();
     Tally tally;
-    for (const Case& c : Words) {
-        Compare(c.filter, c.tcpdump, c.differ, corpus, scratch, tally);
-        Compare("not (" + c.filter + ")", "not (" + c.tcpdump + ")", c.differNegated, corpus,
-                scratch, tally);
-    }
-    for (const Case& c : Combinations) {
-        Compare(c.filter, c.tcpdump, c.differ, corpus, scratch, tally);
+    for (std::size_t first = 0; first < trials.size(); first += TrialsAtOnce) {
+        std::vector<std::future<Selections>> running;
+        for (std::size_t i = first; i < trials.size() && i < first + TrialsAtOnce; ++i) {
+            const std::string slot = std::to_string(i - first);
+            running.push_back(std::async(std::launch::async, Select, std::cref(trials[i]),
+                                         scratch.Path("qndis" + slot + ".pcap"),
+                                         scratch.Path("tcpdump" + slot + ".pcap")));
+        }
+        for (std::size_t i = 0; i < running.size(); ++i) {
+            Compare(trials[first + i], running[i].get(), corpus, tally);
+        }
     }
     std::printf("%zu filters (%zu words, each also negated, and %zu combinations), %zu frame "
                 "verdicts compared; expected differences:\n",
-                tally.cases, Words.size(), Combinations.size(), tally.frames);
+                trials.size(), Words.size(), Combinations.size(), tally.frames);
     for (const auto& [category, count] : tally.differences) {
         const auto reason = Reasons.find(category);
         std::printf("  %4zu %s: %s\n", count, category.c_str(),
