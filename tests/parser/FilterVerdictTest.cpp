@@ -88,24 +88,8 @@ protected:
                    IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 6, Ports(22, 2222, "")));
     }
 
-    // Frames whose bytes behind the IP header, or lack of them, fooled the
-    // words before they implied their conditions.
-    void AddLookalikes() {
-        frames.Add("dns reply", 2, "0800",
-                   IPv4({10, 0, 0, 2}, {10, 0, 0, 1}, 17, Ports(53, 5353, "r")));
-        // Port 2100 is 08 34: its first byte sits where an ICMP type would.
-        frames.Add("udp from 2100", 2, "0800",
-                   IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 17, Ports(2100, 9, "")));
-        frames.Add("tcp from 2100", 2, "0800",
-                   IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 6, Ports(2100, 9, "")));
-        // Its checksum FF FF sits where a destination port would.
-        frames.Add("echo reply", 2, "0800",
-                   IPv4({10, 0, 0, 2}, {10, 0, 0, 1}, 1, {0, 0, 0xFF, 0xFF, 0, 0, 0, 0}));
-        std::vector<unsigned char> ipv6{0x60, 0, 0, 0, 0, 9, 17, 64};
-        ipv6.resize(40, 0x11);
-        const auto udp = Ports(5353, 53, "6");
-        ipv6.insert(ipv6.end(), udp.begin(), udp.end());
-        frames.Add("ipv6", 2, "86DD", ipv6);
+    // Frames too short for the fields that the words read.
+    void AddShortFrames() {
         const std::vector<unsigned char> header{2, 0, 0, 0, 0, 2, 2, 0, 0, 0, 0, 1, 0x08, 0x00};
         frames.AddRaw("0 bytes", {});
         frames.AddRaw("6 bytes", {header.begin(), header.begin() + 6});
@@ -177,46 +161,10 @@ TEST_F(FilterVerdict, NotOfAGroupDecidesOppositeToTheGroup) {
     }
 }
 
-TEST_F(FilterVerdict, WordsPassNoFrameThatLacksTheirConditionsOrFields) {
-    AddLookalikes();
-    const struct {
-        const char* text;
-        const char* frame;
-        bool passes;
-    } cases[] = {
-        {"icmp type 0", "dns reply", false},
-        {"icmp type 0", "echo reply", true},
-        {"icmp type 8", "udp from 2100", false},
-        {"icmp type 8", "tcp from 2100", false},
-        {"icmp type 8", "ping", true},
-        {"src port > 1023", "ping", false},
-        {"src port > 1023", "ipv6", false},
-        {"src port > 1023", "dns", true},
-        {"dst port > 65534", "echo reply", false},
-        {"proto vlan", "tagged", true},
-        {"proto 0x8100", "tagged", true},
-        {"vlan", "dns", false},
-        {"vlan and udp", "tagged", true},
-        {"src ip 10.0.0.1 and dst port > 1023", "ping", false},
-        {"ipproto udp", "arp", false},
-        {"host 10.0.0.2", "dns reply", true},
-        {"net 10.0.0.0/30", "dns", true},
-        {"net 10.0.0.0/31", "dns reply", true},
-        {"src net 10.0.0.0/31", "dns reply", false},
-        {"port 5353", "dns reply", true},
-        {"ether host 02:00:00:00:00:01", "dns", true},
-        {"ether host ff:ff:ff:ff:ff:ff", "arp", true},
-        {"ether host 02:00:00:00:00:03", "dns", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Verdict(c.text, c.frame), c.passes) << c.text << " on " << c.frame;
-    }
-}
-
 // No frame too short to hold a field passes a comparison of it, whatever
 // the relation; only "not" around the comparison passes such frames.
 TEST_F(FilterVerdict, ComparisonsNeverPassFramesWithoutTheField) {
-    AddLookalikes();
+    AddShortFrames();
     const char* relations[] = {"=", "!=", "<", "<=", ">", ">="};
     const struct {
         const char* field;
