@@ -65,6 +65,11 @@ public:
                     tokens.push_back(Token{TokenKind::End, {}, Column(), Relation::Equal});
                     return tokens;
                 }
+                if (tokens.size() >= static_cast<std::size_t>(CFilterParser::MaxTokens)) {
+                    throw ParseError{Column(), "the filter is longer than " +
+                                                   std::to_string(CFilterParser::MaxTokens) +
+                                                   " words and signs"};
+                }
                 tokens.push_back(Next());
             }
         } catch (const ParseError& error) {

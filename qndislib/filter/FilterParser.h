@@ -42,6 +42,10 @@ public:
     // than risking the stack, and every tree it builds can be read back from
     // the filter stream.
     static constexpr int MaxDepth = 32;
+    // Longest filter accepted, in words and signs: a few thousand tests,
+    // far more than people write, while a filter file of any size is
+    // refused before its tree takes much memory.
+    static constexpr int MaxTokens = 100000;
 
     // The filter for `text`, owned by the caller; null when the text is not a
     // filter, GetError and GetErrorColumn then say why and where.

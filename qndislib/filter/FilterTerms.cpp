@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
+#include <set>
 #include <span>
 #include <utility>
 
@@ -67,15 +68,19 @@ std::vector<FilterPointer> Flatten(std::vector<FilterPointer> operands, bool isA
     return members;
 }
 
-using Records = std::vector<std::vector<unsigned char>>;
+// The stored records of a compound's members: equal records decide alike.
+// A set, so that a long flat list of words is joined in n log n.
+using Records = std::set<std::vector<unsigned char>>;
 
 bool Holds(const Records& records, const CFilter& filter) {
-    return std::find(records.begin(), records.end(), Record(filter)) != records.end();
+    return records.count(Record(filter)) != 0;
 }
 
 // True when one of the members of `filter`, a compound of the other
-// operator, is one of `others`: then `filter` decides nothing that they do
-// not decide already.
+// operator, is among the members of the compound being joined: then
+// `filter` decides nothing that they do not decide already. Members that
+// go this way may have absorbed others in turn; as each holds something
+// strictly smaller, the smallest stays.
 bool Absorbed(const CFilter& filter, bool isAnd, const Records& others) {
     const CCompoundFilter* compound = Joinable(filter, !isAnd);
     if (compound == nullptr) {
@@ -123,9 +128,7 @@ FilterPointer Join(std::vector<FilterPointer> operands, bool isAnd) {
     std::vector<FilterPointer> members;
     Records records;
     for (FilterPointer& member : Flatten(std::move(operands), isAnd)) {
-        std::vector<unsigned char> record = Record(*member);
-        if (std::find(records.begin(), records.end(), record) == records.end()) {
-            records.push_back(std::move(record));
+        if (records.insert(Record(*member)).second) {
             members.push_back(std::move(member));
         }
     }
@@ -133,21 +136,20 @@ FilterPointer Join(std::vector<FilterPointer> operands, bool isAnd) {
         // A member may have become a compound of this operator, or a repeat.
         return Join(std::move(members), isAnd);
     }
-    for (std::size_t i = members.size(); i-- > 0;) {
-        Records others = records;
-        others.erase(others.begin() + static_cast<std::ptrdiff_t>(i));
-        if (members.size() > 1 && Absorbed(*members[i], isAnd, others)) {
-            members.erase(members.begin() + static_cast<std::ptrdiff_t>(i));
-            records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
-        }
+    if (members.size() > 1) {
+        std::erase_if(members, [&](const FilterPointer& member) {
+            return Absorbed(*member, isAnd, records);
+        });
     }
     if (members.size() == 1) {
         return std::move(members.front());
     }
     auto compound = std::make_unique<CCompoundFilter>(isAnd ? CCompoundFilter::OperatorAnd
                                                             : CCompoundFilter::OperatorOr);
-    for (FilterPointer& member : members) {
-        compound->Add(member.release());
+    // Adding a pointer searches the whole tree for it first; a copy needs no
+    // search, which keeps a long list of words linear.
+    for (const FilterPointer& member : members) {
+        compound->Add(*member);
     }
     return compound;
 }

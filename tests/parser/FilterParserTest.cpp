@@ -414,7 +414,7 @@ TEST(FilterParserErrors, ASuccessfulParseClearsTheLastError) {
     EXPECT_TRUE(parser.GetError().empty());
 }
 
-TEST(FilterParserErrors, NestingIsBoundedButLongNotChainsAreFine) {
+TEST(FilterParserErrors, NestingAndLengthAreBoundedButLongNotChainsAreFine) {
     const auto nested = [](int depth) {
         return std::string(static_cast<std::size_t>(depth), '(') + "dst port 1" +
                std::string(static_cast<std::size_t>(depth), ')');
@@ -425,6 +425,17 @@ TEST(FilterParserErrors, NestingIsBoundedButLongNotChainsAreFine) {
     EXPECT_EQ(parser.GetErrorColumn(), CFilterParser::MaxDepth + 1);
     EXPECT_NE(parser.GetError().find("nested deeper"), std::string::npos);
     EXPECT_EQ(parser.Parse(nested(100000)), nullptr);
+
+    // Two tokens, then three for each further test: the longest accepted.
+    std::string manyTests = "proto 0";
+    for (int i = 1; i <= (CFilterParser::MaxTokens - 2) / 3; ++i) {
+        manyTests += " or proto " + std::to_string(i);
+    }
+    EXPECT_NE(parser.Parse(manyTests), nullptr);
+    const std::string tooMany = manyTests + " or proto 0";
+    EXPECT_EQ(parser.Parse(tooMany), nullptr);
+    EXPECT_EQ(parser.GetErrorColumn(), static_cast<int>(tooMany.size()));
+    EXPECT_NE(parser.GetError().find("longer than"), std::string::npos);
 
     std::string manyNots;
     for (int i = 0; i < 20001; ++i) {
