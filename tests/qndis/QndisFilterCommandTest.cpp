@@ -203,6 +203,12 @@ TEST(QndisFilter, AMalformedTextFilterFileNamesLineAndColumn) {
          "at line 1, column 8: expected a filter, found the end of the filter.\n  udp and\n"
          "         ^"},
         {"# nothing yet\n   \n", "holds no filter, only comments"},
+        // Of a long line, the part around the mark.
+        {std::string(200, ' ') + "udp or x" + std::string(200, ' ') + "\n",
+         "column 208: unknown filter 'x'; a filter starts with src, dst, ether, host, net, "
+         "port, proto, ipproto, ip, arp, tcp, udp, icmp, vlan, contains, not or '('.\n  ..." +
+             std::string(29, ' ') + "udp or x" + std::string(35, ' ') + "...\n  " +
+             std::string(39, ' ') + "^"},
         {"contains \"x\n", "line 1, column 10: the string that starts here has no closing"},
     };
     ScratchDirectory scratch;

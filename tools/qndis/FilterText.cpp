@@ -46,14 +46,19 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path) {
 }
 
 // `line` with a mark under its 1-based `column` (the end for 0); tabs stay
-// tabs under the text so the mark lines up with them.
+// tabs under the text so the mark lines up with them. Of a long line only
+// the part around the mark is shown.
 std::string MarkColumn(std::string_view line, int column) {
+    constexpr std::size_t Shown = 72;
     const std::size_t mark = column > 0 ? static_cast<std::size_t>(column - 1) : line.size();
-    std::string indent;
-    for (std::size_t i = 0; i < mark && i < line.size(); ++i) {
+    const std::size_t start = mark > Shown / 2 && line.size() > Shown ? mark - Shown / 2 : 0;
+    const std::string_view part = line.substr(start, Shown);
+    std::string indent = start > 0 ? "   " : "";
+    for (std::size_t i = start; i < mark && i < line.size(); ++i) {
         indent += line[i] == '\t' ? '\t' : ' ';
     }
-    return "\n  " + std::string(line) + "\n  " + indent + "^";
+    return "\n  " + std::string(start > 0 ? "..." : "") + std::string(part) +
+           (start + part.size() < line.size() ? "..." : "") + "\n  " + indent + "^";
 }
 
 // Stored records always hold control bytes (the enabled byte, the zeros
