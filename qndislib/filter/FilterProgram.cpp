@@ -62,6 +62,17 @@ struct Needs {
     bool data = false;
 };
 
+// A content filter's pattern, with the reference GetData hands out.
+using Pattern = std::unique_ptr<ktools::CBinaryData, void (*)(ktools::CBinaryData*)>;
+
+Pattern PatternOf(const CContentFilter& filter) {
+    return Pattern(filter.GetData(), [](ktools::CBinaryData* data) {
+        if (data != nullptr) {
+            data->Release();
+        }
+    });
+}
+
 bool IsSearchAnywhere(const CContentFilter& filter) {
     return filter.GetOffset() == CContentFilter::Anywhere;
 }
@@ -397,12 +408,7 @@ private:
     // Only a frame at least as long as the pattern can hold it; whether it
     // does is left to the filter itself.
     void SearchAnywhere(const CContentFilter& filter, bool satisfied, Label yes, Label no) {
-        const std::unique_ptr<ktools::CBinaryData, void (*)(ktools::CBinaryData*)> pattern(
-            filter.GetData(), [](ktools::CBinaryData* data) {
-                if (data != nullptr) {
-                    data->Release();
-                }
-            });
+        const Pattern pattern = PatternOf(filter);
         if (pattern == nullptr) {
             m_code.Goto(satisfied ? no : yes);
             return;
@@ -568,12 +574,7 @@ private:
     }
 
     void ContentAt(const CContentFilter& filter, Label pass, Label fail) {
-        const std::unique_ptr<ktools::CBinaryData, void (*)(ktools::CBinaryData*)> pattern(
-            filter.GetData(), [](ktools::CBinaryData* data) {
-                if (data != nullptr) {
-                    data->Release();
-                }
-            });
+        const Pattern pattern = PatternOf(filter);
         if (pattern == nullptr) {
             m_code.Goto(fail);
             return;
