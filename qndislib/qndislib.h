@@ -39,3 +39,4 @@
 #include "qndislib/capture/NetworkFrame.h"
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/filter/FilterParser.h"
+#include "qndislib/filter/FilterProgram.h"

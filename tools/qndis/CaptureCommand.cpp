@@ -21,7 +21,7 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 8> Options{{
+constexpr std::array<OptionSpec, 9> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
     {"time", 't', true},
@@ -30,11 +30,12 @@ constexpr std::array<OptionSpec, 8> Options{{
     {"filter-file", 0, true},
     {"write", 'w', true},
     {"quiet", 'q', false},
+    {"no-kernel-filter", 0, false},
 }};
 
 constexpr std::string_view CaptureUsage =
     "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
-    "FILE | FILTER...] [-w OUT.pcap] [-q]";
+    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap] [-q]";
 constexpr std::string_view ReadUsage =
     "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap] [-q]";
 
@@ -139,6 +140,12 @@ int Capture(const CommandLine& line, const std::string& adapterName,
         throw ToolError("the library has no Ethernet medium registered.");
     }
     const FrameTypeNames names(*medium);
+    const char* kernelFilter = nullptr;
+    if (filter && !options.offline) {
+        kernelFilter = line.Has("no-kernel-filter")          ? "off (--no-kernel-filter)"
+                       : hook->SetKernelFilter(filter.get()) ? "attached"
+                                                             : "not available";
+    }
     CatchInterrupt();
     CaptureSession session(*hook, names, options, stdout);
     session.Run();
@@ -147,6 +154,9 @@ int Capture(const CommandLine& line, const std::string& adapterName,
     }
     CNDISRequesterProxy proxy(hook.get());
     PrintSummary(session.Totals(), names, filter != nullptr, proxy);
+    if (kernelFilter != nullptr) {
+        std::fprintf(stderr, "kernel filter: %s\n", kernelFilter);
+    }
     return 0;
 }
 
