@@ -1,5 +1,6 @@
 #include "qndislib/frame/QuorelFrame.h"
 
+#include "qndislib/frame/BufferFrame.h"
 #include "qndislib/media/EthernetInfo.h"
 
 #include <gtest/gtest.h>
@@ -193,3 +194,36 @@ TEST(QuorelFrame, FailedCopyOfLiveFrameKeepsNumbersOnly) {
 }
 
 } // namespace
+
+// A frame over a file's bytes: any length a capture file holds, the first
+// 65,535 bytes seen alike by length, analysis and data.
+TEST(BufferFrame, LongFramesShowTheirFirst65535BytesAndKeepTheirLength) {
+    struct Case {
+        std::uint32_t length;
+        bool accepted;
+        unsigned short shown;
+    };
+    const Bytes bytes = Frame(CBufferFrame::MaxLength + 1);
+    CBufferFrame frame("Ethernet");
+    for (const Case& c : std::vector<Case>{{0, true, 0},
+                                           {10, true, 10},
+                                           {60, true, 60},
+                                           {65535, true, 65535},
+                                           {65536, true, 65535},
+                                           {CBufferFrame::MaxLength, true, 65535},
+                                           {CBufferFrame::MaxLength + 1, false, 0}}) {
+        SCOPED_TRACE(c.length);
+        EXPECT_EQ(frame.Set(bytes.data(), c.length, QWORD(9U), QWORD(1, 2)), c.accepted);
+        EXPECT_EQ(frame.GetCapturedLength(), c.accepted ? c.length : 0);
+        EXPECT_EQ(frame.GetLength(), c.shown);
+        EXPECT_EQ(frame.GetFrame(), c.accepted ? bytes.data() : nullptr);
+        EXPECT_EQ(frame.GetPacketNumber(), 9U);
+        ASSERT_TRUE(frame.AnalyzeFrame());
+        const auto data = frame.GetDataSpan();
+        EXPECT_EQ(data.size(), c.shown < 14 ? 0U : c.shown - 14U);
+        EXPECT_EQ(frame.GetDataLength(), data.size());
+    }
+    EXPECT_FALSE(frame.Set(nullptr, 1, QWORD(), QWORD()));
+    EXPECT_TRUE(frame.Set(nullptr, 0, QWORD(), QWORD()));
+    EXPECT_FALSE(CBufferFrame("NoSuchMedium").AnalyzeFrame());
+}
