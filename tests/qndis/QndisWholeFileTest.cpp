@@ -83,6 +83,17 @@ TEST(QndisWholeFile, DamageEndsTheCommandAfterTheGoodFramesAsInTcpdump) {
         if (c.status != 0) {
             EXPECT_TRUE(result.err.ends_with(c.message + "\n")) << "the last word: " << result.err;
         }
+        // Through a pipe, where no byte offset is known.
+        const auto piped = RunProgram({"sh", "-c", "cat \"$0\" | exec \"$1\" read - -w \"$2\"",
+                                       Damaged + c.file, QNDIS_PROGRAM, theirs});
+        EXPECT_EQ(piped.status, c.status) << piped.err;
+        EXPECT_EQ(LineCount(piped.out), c.frames);
+        EXPECT_EQ(ReadIfThere(theirs), written);
+        if (c.status != 0 && c.frames != 0) {
+            EXPECT_THAT(piped.err, HasSubstr("qndis: the standard input is damaged: frame " +
+                                             std::to_string(c.frames + 1) + " cannot be read ("));
+        }
+        std::filesystem::remove(theirs);
         if (haveTcpdump) {
             const auto reference = Tcpdump(Damaged + c.file, theirs);
             EXPECT_EQ(reference.status, c.status) << reference.err;
