@@ -14,31 +14,22 @@ namespace qndis::tool {
 
 namespace {
 
-void CheckPath(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        throw ToolError("cannot read '" + path + "': " + std::strerror(errno) + ".");
+// Reads go to the system in blocks this large rather than stdio's 4 KiB.
+constexpr std::size_t ReadBufferSize = std::size_t{1} << 20;
+
+std::FILE* OpenStream(const std::string& path) {
+    if (path == "-") {
+        return stdin;
     }
-    if (S_ISDIR(status.st_mode)) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         throw ToolError("'" + path + "' is a directory, not a capture file.");
     }
-}
-
-pcap* Open(const std::string& path, const std::string& name) {
-    std::array<char, PCAP_ERRBUF_SIZE> error{};
-    pcap* handle = nullptr;
-    if (path == "-") {
-        handle = pcap_fopen_offline_with_tstamp_precision(stdin, PCAP_TSTAMP_PRECISION_NANO,
-                                                          error.data());
-    } else {
-        CheckPath(path);
-        handle = pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO,
-                                                         error.data());
+    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    if (stream == nullptr) {
+        throw ToolError("cannot read '" + path + "': " + std::strerror(errno) + ".");
     }
-    if (handle == nullptr) {
-        throw ToolError(name + " is not a capture file libpcap can read (" + error.data() + ").");
-    }
-    return handle;
+    return stream;
 }
 
 std::string Trimmed(std::string text) {
@@ -50,24 +41,49 @@ std::string Trimmed(std::string text) {
 
 } // namespace
 
+pcap* CaptureFile::Open(const std::string& path) {
+    std::FILE* stream = OpenStream(path);
+    // Standard input keeps its own buffer: it outlives this object.
+    if (stream != stdin) {
+        std::setvbuf(stream, m_buffer.get(), _IOFBF, ReadBufferSize);
+    }
+    std::array<char, PCAP_ERRBUF_SIZE> error{};
+    // Once open, libpcap owns the stream and closes it.
+    pcap* handle =
+        pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, error.data());
+    if (handle == nullptr) {
+        if (stream != stdin) {
+            std::fclose(stream);
+        }
+        throw ToolError(m_name + " is not a capture file libpcap can read (" + error.data() + ").");
+    }
+    return handle;
+}
+
 void CaptureFile::PcapClose::operator()(pcap* handle) const {
     pcap_close(handle);
 }
 
 CaptureFile::CaptureFile(const std::string& path)
-    : m_name(path == "-" ? "the standard input" : "'" + path + "'"), m_handle(Open(path, m_name)) {
+    : m_name(path == "-" ? "the standard input" : "'" + path + "'"),
+      m_buffer(std::make_unique<char[]>(ReadBufferSize)), m_handle(Open(path)) {
     const int linkType = pcap_datalink(m_handle.get());
     if (linkType != DLT_EN10MB) {
         throw ToolError(m_name + " holds frames of link type " + std::to_string(linkType) +
                         ", but only Ethernet frames can be analysed.");
     }
+    // Standard I/O learns a stream's position only from a seek, and without
+    // one asks the system on every ftell: a seek to where the stream stands
+    // lets it count the position from then on. A pipe has none to tell.
+    std::FILE* stream = pcap_file(m_handle.get());
+    m_seekable = std::fseek(stream, 0, SEEK_CUR) == 0;
     m_offset = Position();
 }
 
 CaptureFile::~CaptureFile() = default;
 
 std::uint64_t CaptureFile::Position() const {
-    const long position = std::ftell(pcap_file(m_handle.get()));
+    const long position = m_seekable ? std::ftell(pcap_file(m_handle.get())) : -1;
     return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
 

@@ -49,11 +49,15 @@ private:
     struct PcapClose {
         void operator()(pcap* handle) const;
     };
+    pcap* Open(const std::string& path);
     std::uint64_t Position() const;
 
     std::string m_name;
+    // The stream's buffer; it outlives the handle that closes the stream.
+    std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<pcap, PcapClose> m_handle;
     std::string m_damage;
+    bool m_seekable = false;
     std::uint64_t m_offset = 0;
     std::uint64_t m_frames = 0;
 };
