@@ -45,6 +45,7 @@ pcap* CaptureFile::Open(const std::string& path) {
     std::FILE* stream = OpenStream(path);
     // Standard input keeps its own buffer: it outlives this object.
     if (stream != stdin) {
+        m_buffer = std::make_unique<char[]>(ReadBufferSize);
         std::setvbuf(stream, m_buffer.get(), _IOFBF, ReadBufferSize);
     }
     std::array<char, PCAP_ERRBUF_SIZE> error{};
@@ -65,8 +66,7 @@ void CaptureFile::PcapClose::operator()(pcap* handle) const {
 }
 
 CaptureFile::CaptureFile(const std::string& path)
-    : m_name(path == "-" ? "the standard input" : "'" + path + "'"),
-      m_buffer(std::make_unique<char[]>(ReadBufferSize)), m_handle(Open(path)) {
+    : m_name(path == "-" ? "the standard input" : "'" + path + "'"), m_handle(Open(path)) {
     const int linkType = pcap_datalink(m_handle.get());
     if (linkType != DLT_EN10MB) {
         throw ToolError(m_name + " holds frames of link type " + std::to_string(linkType) +

@@ -43,7 +43,6 @@ public:
     const std::string& Damage() const { return m_damage; }
     // The bytes of the file used so far; 0 where that is not known (a pipe).
     std::uint64_t Offset() const { return m_offset; }
-    std::uint64_t FramesRead() const { return m_frames; }
 
 private:
     struct PcapClose {
