@@ -198,7 +198,7 @@ int Read(const CommandLine& line, const std::string& path,
         writer->Close();
     }
     PrintFrameCounts(session.Totals(), names, filter != nullptr);
-    if (!file.Damage().empty()) {
+    if (!file.Damage().empty() && !session.Totals().interrupted) {
         throw ToolError(file.Damage());
     }
     return 0;

@@ -64,6 +64,8 @@ void ReadSession::Run() {
         }
         const auto record = m_file.Next();
         if (!record) {
+            // Ctrl-C breaks a read from a pipe off half-way; that is no damage.
+            m_totals.interrupted = Interrupted();
             break;
         }
         Handle(*record);
