@@ -35,6 +35,7 @@
 #include "qndislib/filter/UnpackFilter.h"
 #include "qndislib/media/Media.h"
 #include "qndislib/frame/Frame.h"
+#include "qndislib/frame/BufferFrame.h"
 #include "qndislib/frame/QuorelFrame.h"
 #include "qndislib/capture/NetworkFrame.h"
 #include "qndislib/capture/NdisHook.h"
