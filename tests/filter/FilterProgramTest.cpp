@@ -4,6 +4,7 @@
 #include "qndislib/filter/CompoundFilter.h"
 #include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/DstMACFilter.h"
+#include "qndislib/filter/FilterParser.h"
 #include "qndislib/filter/ICMPTypeFilter.h"
 #include "qndislib/filter/IPAddrFilter.h"
 #include "qndislib/filter/IPPortFilter.h"
@@ -333,6 +334,64 @@ TEST(FilterProgram, DecidesEveryFrameAsTheLibraryDoes) {
         const Outcome outcome = Differ(filter, program, corpus, CFilterProgram::DefaultSnapLength);
         EXPECT_EQ(outcome.mismatches, 0u)
             << "table entry " << i << ": " << filter.GetDescription() << ": " << outcome.first;
+    }
+}
+
+// The shared corpus of captured-looking traffic, read as a capture file.
+std::vector<Bytes> SharedCorpus() {
+    std::vector<Bytes> frames;
+    char error[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* file = pcap_open_offline(FILTER_CORPUS_PCAP, error);
+    EXPECT_NE(file, nullptr) << error;
+    if (file == nullptr) {
+        return frames;
+    }
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (pcap_next_ex(file, &header, &data) == 1) {
+        frames.emplace_back(data, data + header->caplen);
+    }
+    pcap_close(file);
+    return frames;
+}
+
+// The words of the filter language build guards from the nine kinds; their
+// programs decide the shared corpus as the trees do, negated too.
+TEST(FilterProgram, FilterWordsDecideTheSharedCorpusAsTheLibraryDoes) {
+    std::vector<Bytes> corpus = SharedCorpus();
+    ASSERT_GT(corpus.size(), 30u);
+    const char* const words[] = {
+        "ip",
+        "arp",
+        "ip6",
+        "vlan",
+        "tcp",
+        "udp",
+        "icmp",
+        "icmp type 8",
+        "port 53",
+        "src port > 1023",
+        "dst port != 80",
+        "host 10.0.0.1",
+        "net 10.0.0.0/8",
+        "ether src 02:00:00:00:00:01",
+        "proto 0x8100",
+        "udp and dst port 53",
+        "vlan and udp",
+        "tcp or icmp type 0",
+        "contains 08:00 at 12",
+        "contains \"GET\"",
+    };
+    CFilterParser parser;
+    for (const char* word : words) {
+        for (const std::string text : {std::string(word), "not (" + std::string(word) + ")"}) {
+            const std::unique_ptr<CFilter> filter = parser.Parse(text.c_str());
+            ASSERT_NE(filter, nullptr) << text;
+            const CFilterProgram program(*filter);
+            const Outcome outcome =
+                Differ(*filter, program, corpus, CFilterProgram::DefaultSnapLength);
+            EXPECT_EQ(outcome.mismatches, 0u) << text << ": " << outcome.first;
+        }
     }
 }
 
