@@ -5,6 +5,7 @@
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/frame/QuorelFrame.h"
 #include "qndislib/media/EthernetInfo.h"
+#include "tests/platform/FdCount.h"
 #include "w32n55_veth.h"
 
 #include <chrono>
@@ -281,25 +282,37 @@ TEST_F(CaptureLive, StoredFrameOfALiveOneOutlivesTheHook) {
     EXPECT_EQ(kept->GetMediaInfo()->GetCurrentAddress(), station_);
 }
 
-TEST_F(CaptureLive, InterfaceDeletedMidCaptureEndsQuietly) {
-    ASSERT_TRUE(hook_->StartNormalReception());
+TEST_F(CaptureLive, AVanishedAdapterIsKnownWithinASecondAndLeavesNothingOpen) {
+    hook_.reset();
+    const std::size_t before = OpenDescriptorCount();
+    auto hook = std::make_unique<CNdisHook>();
+    ASSERT_TRUE(hook->OpenDriver(kHookEnd));
+    const std::size_t opened = OpenDescriptorCount();
+    hook->SetCallback(&Collect, &collector_);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartNormalReception());
+    EXPECT_GT(OpenDescriptorCount(), opened) << "the capture socket";
     for (std::uint8_t i = 0; i < 20; ++i) {
         ASSERT_TRUE(socket_->Send(Directed(i, station_)));
     }
-    Pump(collector_, 10, std::chrono::seconds(3));
-    EXPECT_GE(collector_.frames.size(), 10U);
+    Pump(collector_, 20, std::chrono::seconds(3));
+    EXPECT_EQ(collector_.frames.size(), 20U);
+    EXPECT_FALSE(hook->IsAdapterRemoved());
 
-    socket_.reset();
     pair_->Remove();
-    const auto start = Clock::now();
-    for (int i = 0; i < 20; ++i) {
-        SleepEx(10, TRUE);
+    const auto removed = Clock::now();
+    while (!hook->IsAdapterRemoved() && Clock::now() - removed < std::chrono::seconds(3)) {
+        SleepEx(100, TRUE);
     }
-    hook_->StopReception();
-    EXPECT_TRUE(hook_->CloseDriver());
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "nothing may hang";
+    EXPECT_TRUE(hook->IsAdapterRemoved());
+    EXPECT_LT(Clock::now() - removed, std::chrono::seconds(1));
+    EXPECT_EQ(collector_.frames.size(), 20U) << "no made-up frame reaches the callback";
+    EXPECT_EQ(OpenDescriptorCount(), opened) << "the capture went with the interface";
+    EXPECT_TRUE(hook->CloseDriver());
+    hook.reset();
+    EXPECT_EQ(OpenDescriptorCount(), before);
     // The name is gone, so the adapter cannot be opened again.
-    EXPECT_FALSE(hook_->TestDriver(kHookEnd));
+    EXPECT_FALSE(std::make_unique<CNdisHook>()->TestDriver(kHookEnd));
 }
 
 // A capture file in a directory of its own, removed with the object.
