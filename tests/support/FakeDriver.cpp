@@ -161,12 +161,6 @@ int FakeDriver::InjectFrame(const std::string& ndisName, std::span<const std::ui
     return queued;
 }
 
-void FakeDriver::RemoveAdapter(const std::string& ndisName) {
-    for (auto& [handle, open] : m_handles) {
-        open.removed = open.removed || open.adapter->ndisName == ndisName;
-    }
-}
-
 std::size_t FakeDriver::CallCount(w32n55abi::Ordinal ordinal) const {
     return static_cast<std::size_t>(std::count_if(
         m_calls.begin(), m_calls.end(), [&](const FakeCall& c) { return c.ordinal == ordinal; }));
@@ -493,7 +487,7 @@ std::uint32_t FakeDriver::NdisName(w32n55abi::Handle entry, char* buffer, std::u
 bool FakeDriver::CompleteOne() {
     const auto ready = std::find_if(m_armed.begin(), m_armed.end(), [&](const Armed& a) {
         const auto open = m_handles.find(a.handle);
-        return open != m_handles.end() && (open->second.removed || !open->second.frames.empty());
+        return open != m_handles.end() && !open->second.frames.empty();
     });
     if (ready == m_armed.end()) {
         return false;
@@ -501,27 +495,18 @@ bool FakeDriver::CompleteOne() {
     const Armed receive = *ready;
     m_armed.erase(ready);
     OpenHandle& open = m_handles[receive.handle];
-    std::uint32_t status = NDIS_STATUS_ADAPTER_REMOVED;
-    std::uint16_t length = 0;
-    if (!open.removed) {
-        auto [frame, stamp] = std::move(open.frames.front());
-        open.frames.pop_front();
-        namespace rr = w32n55abi::receive_record;
-        const auto capacity = GetLittleEndian<std::uint32_t>(receive.record + rr::kCapacityOffset);
-        length = static_cast<std::uint16_t>(
-            std::min<std::size_t>({frame.size(), capacity, rr::kDataCapacity}));
-        PutLittleEndian(receive.record + rr::kPacketNumberOffset, ++open.packetNumber);
-        PutLittleEndian(receive.record + rr::kTimestampOffset, stamp);
-        PutLittleEndian(receive.record + rr::kLengthOffset, length);
-        PutLittleEndian(receive.record + rr::kWireLengthOffset,
-                        static_cast<std::uint32_t>(frame.size()));
-        std::memcpy(receive.record + rr::kDataOffset, frame.data(), length);
-        status = NDIS_STATUS_SUCCESS;
-    }
-    if (receive.overlapped != nullptr) {
-        receive.overlapped->Internal = status;
-        receive.overlapped->InternalHigh = length;
-    }
+    auto [frame, stamp] = std::move(open.frames.front());
+    open.frames.pop_front();
+
+    namespace rr = w32n55abi::receive_record;
+    const auto capacity = GetLittleEndian<std::uint32_t>(receive.record + rr::kCapacityOffset);
+    const auto length = static_cast<std::uint16_t>(
+        std::min<std::size_t>({frame.size(), capacity, rr::kDataCapacity}));
+    PutLittleEndian(receive.record + rr::kPacketNumberOffset, ++open.packetNumber);
+    PutLittleEndian(receive.record + rr::kTimestampOffset, stamp);
+    PutLittleEndian(receive.record + rr::kLengthOffset, length);
+    std::memcpy(receive.record + rr::kDataOffset, frame.data(), length);
+
     // The routine may arm receives again, so the list is not held across it.
     if (m_singleArgument) {
         if (receive.overlapped != nullptr) {
@@ -529,7 +514,7 @@ bool FakeDriver::CompleteOne() {
         }
         reinterpret_cast<w32n55abi::SingleArgumentCompletion>(receive.routine)(receive.overlapped);
     } else {
-        reinterpret_cast<w32n55abi::ThreeArgumentCompletion>(receive.routine)(status, length,
+        reinterpret_cast<w32n55abi::ThreeArgumentCompletion>(receive.routine)(0, length,
                                                                               receive.overlapped);
     }
     return true;

@@ -97,10 +97,6 @@ public:
     int InjectFrame(const std::string& ndisName, std::span<const std::uint8_t> frame,
                     std::optional<std::uint64_t> timestamp = std::nullopt);
 
-    // The adapter vanishes from under its open handles: the next alertable
-    // wait ends their armed receives with NDIS_STATUS_ADAPTER_REMOVED.
-    void RemoveAdapter(const std::string& ndisName);
-
     const std::vector<FakeCall>& Calls() const { return m_calls; }
     std::size_t CallCount(w32n55abi::Ordinal ordinal) const;
     std::vector<FakeCall> CallsOf(w32n55abi::Ordinal ordinal) const;
@@ -117,7 +113,6 @@ private:
         FakeAdapter* adapter = nullptr;
         std::optional<std::uint32_t> packetFilter;
         std::uint64_t packetNumber = 0;
-        bool removed = false;
         std::deque<std::pair<std::vector<std::uint8_t>, std::uint64_t>> frames;
     };
     struct Armed {
@@ -160,8 +155,8 @@ private:
     w32n55abi::Handle NextEntry(w32n55abi::Handle enumeration);
     std::uint32_t CopyName(w32n55abi::Handle entry, bool friendly, char* buffer,
                            std::uint32_t* length);
-    // Completes the earliest armed receive whose handle has a frame queued
-    // or was removed; false when there is none.
+    // Completes the earliest armed receive whose handle has a frame queued;
+    // false when there is none.
     bool CompleteOne();
     FakeCall& Log(w32n55abi::Ordinal ordinal, std::int32_t handle);
 

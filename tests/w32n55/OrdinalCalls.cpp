@@ -128,11 +128,9 @@ void Receiver::Complete(Slot& slot) {
     done.packetNumber = Load64(record + rr::kPacketNumberOffset);
     done.timestamp = Load64(record + rr::kTimestampOffset);
     done.length = record[rr::kLengthOffset] | record[rr::kLengthOffset + 1] << 8;
-    done.wireLength = Load32(record + rr::kWireLengthOffset);
     done.capacity = Load32(record + rr::kCapacityOffset);
     done.count = slot.count;
     done.overlappedBytes = slot.overlapped.InternalHigh;
-    done.status = slot.overlapped.Internal;
     done.eventSignalled = slot.event.Signalled();
     const std::size_t kept = std::min<std::size_t>(done.length, slot.capacity);
     done.data.assign(record + rr::kDataOffset, record + rr::kDataOffset + kept);

@@ -66,11 +66,9 @@ struct Completion {
     std::uint64_t packetNumber;
     std::uint64_t timestamp;
     std::uint32_t length;
-    std::uint32_t wireLength;
     std::uint32_t capacity;
     std::uint32_t count;
     ULONG_PTR overlappedBytes;
-    ULONG_PTR status;
     bool eventSignalled;
     // Nothing written past the record's capacity.
     bool guardIntact;
