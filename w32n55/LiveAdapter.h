@@ -4,6 +4,7 @@
 #include "w32n55/Ethtool.h"
 #include "w32n55/SysfsInterface.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <pcap/pcap.h>
@@ -52,6 +53,8 @@ private:
     bool ApplyPacketFilter(std::uint32_t filter);
     bool SetPromiscuousMembership(bool on);
 
+    static constexpr std::chrono::milliseconds kLossCountInterval{1};
+
     std::unique_ptr<pcap_t, PcapCloser> capture_;
     SysfsInterface interface_;
     Ethtool ethtool_;
@@ -60,6 +63,7 @@ private:
     // Frames the capture lost, and libpcap's (wrapping) count at the last look.
     std::uint64_t lost_ = 0;
     std::uint32_t dropsSeen_ = 0;
+    std::chrono::steady_clock::time_point nextLossCount_;
     bool promiscuous_ = false;
     bool failed_ = false;
     bool removed_ = false;
