@@ -140,6 +140,7 @@ int LiveAdapter::Dispatch(int limit, FrameSink& sink) {
         // error on every poll from now on. A vanished one takes its socket
         // and ring with it at once.
         if (InterfaceGone()) {
+            CountLosses();
             removed_ = true;
             capture_.reset();
         } else {

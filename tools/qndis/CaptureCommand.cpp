@@ -68,7 +68,7 @@ std::string Count(std::uint64_t value) {
     return QWORD(value).AsNumber(true);
 }
 
-void PrintSummary(const std::string& adapterName, const CaptureTotals& totals,
+void PrintSummary(const std::string& adapterName, bool offline, const CaptureTotals& totals,
                   const FrameTypeNames& names, bool filtered, CNDISRequesterProxy& proxy) {
     std::FILE* out = stderr;
     std::fprintf(out, "--\n%s%s frames", totals.interrupted ? "interrupted; " : "",
@@ -86,15 +86,18 @@ void PrintSummary(const std::string& adapterName, const CaptureTotals& totals,
                          Count(count).c_str());
         }
     }
-    // The capture's own losses come from the driver; the packet numbers say
-    // where they fell. The interface's counters cover all its traffic.
+    // The capture's own losses come from the driver (a file has none to
+    // tell); the packet numbers say where they fell.
     const std::int32_t lost = proxy.GetMissedFrames();
-    std::fprintf(out,
-                 "lost by this capture: %s frames (%s packet numbers skipped); %s frames cut "
-                 "to %s bytes\n",
-                 proxy.IsOk() ? Count(static_cast<std::uint32_t>(lost)).c_str() : "unknown",
-                 Count(totals.gaps).c_str(), Count(totals.cut).c_str(),
+    const std::uint64_t losses = proxy.IsOk() ? static_cast<std::uint32_t>(lost) : totals.gaps;
+    std::fprintf(out, "lost by this capture: %s frames (%s packet numbers skipped)\n",
+                 Count(losses).c_str(), Count(totals.gaps).c_str());
+    std::fprintf(out, "%s frames cut to %s bytes\n", Count(totals.cut).c_str(),
                  Count(w32n55abi::receive_record::kDataCapacity).c_str());
+    if (offline) {
+        return;
+    }
+    // The interface's counters cover all its traffic, not only this capture's.
     std::fprintf(out, "interface %s, all its traffic: %s\n", adapterName.c_str(),
                  totals.adapterRemoved ? "unknown, the adapter disappeared"
                                        : BriefStatistics(proxy).c_str());
@@ -153,7 +156,7 @@ int Capture(const CommandLine& line, const std::string& adapterName,
         writer->Close();
     }
     CNDISRequesterProxy proxy(hook.get());
-    PrintSummary(adapterName, session.Totals(), names, filter != nullptr, proxy);
+    PrintSummary(adapterName, options.offline, session.Totals(), names, filter != nullptr, proxy);
     if (session.Totals().adapterRemoved) {
         throw ToolError("the adapter " + adapterName + " disappeared.");
     }
