@@ -8,6 +8,7 @@
 #include "tests/platform/FdCount.h"
 #include "w32n55_veth.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -252,6 +253,16 @@ TEST_F(CaptureLive, SentFramesArriveAtThePeer) {
         ASSERT_TRUE(hook_->SendPacket(frame.data(), static_cast<int>(frame.size())));
         EXPECT_EQ(socket_->Receive(kTestEtherType, 2000), frame) << length;
     }
+}
+
+TEST_F(CaptureLive, ARefusedSendReturnsAtOnceWithTheSystemsReason) {
+    ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + kHookEnd + " mtu 1000"));
+    ASSERT_TRUE(hook_->StartNormalReception());
+    Bytes frame = MakeFrame(AddressOf(kPeerEnd), AddressOf(kHookEnd), 1200, 1);
+    const auto start = Clock::now();
+    EXPECT_FALSE(hook_->SendPacket(frame.data(), static_cast<int>(frame.size())));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(hook_->GetSendStatus(), static_cast<std::uint32_t>(EMSGSIZE));
 }
 
 TEST_F(CaptureLive, StoredFrameOfALiveOneOutlivesTheHook) {
