@@ -2,6 +2,7 @@
 
 #include "w32n55/Adapter.h"
 #include "w32n55/Ethtool.h"
+#include "w32n55/PacketFilterProgram.h"
 #include "w32n55/SysfsInterface.h"
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <pcap/pcap.h>
 #include <string>
+#include <vector>
 
 namespace w32n55 {
 
@@ -29,6 +31,7 @@ public:
     RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) override;
     RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) override;
     bool IsRemoved() const override { return removed_; }
+    int AttachFilter(std::span<const bpf_insn> program) override;
 
 private:
     struct PcapCloser {
@@ -51,6 +54,7 @@ private:
     RequestOutcome QueryDrops(InformationBuffer& buffer);
     RequestOutcome SetPacketFilter(InformationBuffer& buffer);
     bool ApplyPacketFilter(std::uint32_t filter);
+    bool InstallKernelProgram(PacketFilterProgram& program);
     bool SetPromiscuousMembership(bool on);
 
     static constexpr std::chrono::milliseconds kLossCountInterval{1};
@@ -64,6 +68,8 @@ private:
     std::uint64_t lost_ = 0;
     std::uint32_t dropsSeen_ = 0;
     std::chrono::steady_clock::time_point nextLossCount_;
+    // The application's program, run behind the packet filter's.
+    std::vector<bpf_insn> kernelFilter_;
     bool promiscuous_ = false;
     bool failed_ = false;
     bool removed_ = false;

@@ -6,14 +6,9 @@
 #include "qndislib/filter/CompoundFilter.h"
 #include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/DstMACFilter.h"
-#include "qndislib/filter/ICMPTypeFilter.h"
-#include "qndislib/filter/IPAddrFilter.h"
-#include "qndislib/filter/IPPortFilter.h"
-#include "qndislib/filter/IPSubprotocolFilter.h"
-#include "qndislib/filter/ProtocolFilter.h"
+#include "qndislib/filter/FilterTerms.h"
 #include "qndislib/filter/SrcMACFilter.h"
 
-#include <arpa/inet.h>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -22,11 +17,11 @@
 
 namespace {
 
+using namespace qndis::detail;
+
 // Invalid stands for text the lexer could not read; the grammar reports it
 // when it gets there, so the first error in the text is the one reported.
 enum class TokenKind { Word, String, LParen, RParen, Not, And, Or, Compare, End, Invalid };
-
-enum class Relation { Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual };
 
 struct Token {
     TokenKind kind = TokenKind::End;
@@ -54,7 +49,7 @@ std::string Lower(std::string_view text) {
 
 bool IsWordChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == ':' || c == '.' || c == '-';
+           c == ':' || c == '.' || c == '-' || c == '/';
 }
 
 class Lexer {
@@ -69,6 +64,11 @@ public:
                 if (m_pos >= m_text.size()) {
                     tokens.push_back(Token{TokenKind::End, {}, Column(), Relation::Equal});
                     return tokens;
+                }
+                if (tokens.size() >= static_cast<std::size_t>(CFilterParser::MaxTokens)) {
+                    throw ParseError{Column(), "the filter is longer than " +
+                                                   std::to_string(CFilterParser::MaxTokens) +
+                                                   " words and signs"};
                 }
                 tokens.push_back(Next());
             }
@@ -253,6 +253,7 @@ struct Named {
     std::uint64_t value;
 };
 
+// Also the bare words of the language: "arp" is "proto arp".
 constexpr std::array<Named, 6> LinkProtocols{{
     {"ip", 0x0800},
     {"arp", 0x0806},
@@ -262,6 +263,7 @@ constexpr std::array<Named, 6> LinkProtocols{{
     {"vlan", 0x8100},
 }};
 
+// Also the bare words of the language: "tcp" is "ipproto tcp".
 constexpr std::array<Named, 4> IPProtocols{{
     {"icmp", 1},
     {"igmp", 2},
@@ -288,50 +290,22 @@ std::optional<std::uint64_t> Lookup(const std::array<Named, N>& table, std::stri
     return std::nullopt;
 }
 
-// The comparison as the library stores it: one of three operations, with the
-// other three relations expressed through the negation switch.
-struct Comparison {
-    eOperation operation;
-    bool negate;
-};
-
-Comparison ToComparison(Relation relation) {
-    switch (relation) {
-    case Relation::Equal:
-        return {OperationEqual, false};
-    case Relation::NotEqual:
-        return {OperationEqual, true};
-    case Relation::Less:
-        return {OperationLess, false};
-    case Relation::GreaterEqual:
-        return {OperationLess, true};
-    case Relation::Greater:
-        return {OperationGreater, false};
-    case Relation::LessEqual:
-        return {OperationGreater, true};
+CProtocolId ProtocolIdOf(std::uint64_t number) {
+    std::array<unsigned char, 6> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[bytes.size() - 1 - i] = static_cast<unsigned char>(number >> (8 * i));
     }
-    return {OperationEqual, false};
+    return CProtocolId(static_cast<int>(bytes.size()), bytes.data());
 }
 
-static_assert(CFilterParser::MaxDepth < CCompoundFilter::MaxUnpackDepth,
+// Every tree the parser builds must read back from the filter stream; a
+// word's implied conditions add a few levels below the deepest group.
+constexpr int DeepestTerm = 4;
+static_assert(CFilterParser::MaxDepth + DeepestTerm < CCompoundFilter::MaxUnpackDepth,
               "every tree the parser builds must read back from the filter stream");
 
-constexpr std::uint32_t SourceAddressOffset = 12;
-constexpr std::uint32_t DestinationAddressOffset = 16;
-constexpr std::uint32_t Anywhere = CContentFilter::Anywhere;
-
-void Negate(CFilter& filter) {
-    auto* compound = dynamic_cast<CCompoundFilter*>(&filter);
-    if (compound == nullptr) {
-        filter.SetNegateResult(!filter.GetNegateResult());
-        return;
-    }
-    const bool isAnd = compound->GetOperator() == CCompoundFilter::OperatorAnd;
-    compound->SetOperator(isAnd ? CCompoundFilter::OperatorOr : CCompoundFilter::OperatorAnd);
-    for (unsigned i = 0; i < compound->GetCount(); ++i) {
-        Negate(*compound->GetAt(i));
-    }
-}
+constexpr std::uint64_t Anywhere = CContentFilter::Anywhere;
+constexpr int AddressBits = 32;
 
 std::string Describe(const Token& token) {
     switch (token.kind) {
@@ -348,7 +322,7 @@ class Grammar {
 public:
     explicit Grammar(std::vector<Token> tokens) : m_tokens(std::move(tokens)) {}
 
-    std::unique_ptr<CFilter> Run() {
+    FilterPointer Run() {
         auto filter = Expression(0);
         if (Current().kind == TokenKind::RParen) {
             throw ParseError{Current().column, "this ')' has no matching '('"};
@@ -388,41 +362,29 @@ private:
     bool AtAnd() const { return Current().kind == TokenKind::And || IsKeyword("and"); }
     bool AtNot() const { return Current().kind == TokenKind::Not || IsKeyword("not"); }
 
-    static std::unique_ptr<CFilter> Join(std::vector<std::unique_ptr<CFilter>> operands,
-                                         CCompoundFilter::eOperator op) {
-        if (operands.size() == 1) {
-            return std::move(operands.front());
-        }
-        auto compound = std::make_unique<CCompoundFilter>(op);
-        for (auto& operand : operands) {
-            compound->Add(operand.release());
-        }
-        return compound;
-    }
-
-    std::unique_ptr<CFilter> Expression(int depth) {
-        std::vector<std::unique_ptr<CFilter>> operands;
+    FilterPointer Expression(int depth) {
+        std::vector<FilterPointer> operands;
         operands.push_back(Term(depth));
         while (AtOr()) {
             ++m_index;
             operands.push_back(Term(depth));
         }
-        return Join(std::move(operands), CCompoundFilter::OperatorOr);
+        return AnyOf(std::move(operands));
     }
 
-    std::unique_ptr<CFilter> Term(int depth) {
-        std::vector<std::unique_ptr<CFilter>> operands;
+    FilterPointer Term(int depth) {
+        std::vector<FilterPointer> operands;
         operands.push_back(Factor(depth));
         while (AtAnd()) {
             ++m_index;
             operands.push_back(Factor(depth));
         }
-        return Join(std::move(operands), CCompoundFilter::OperatorAnd);
+        return AllOf(std::move(operands));
     }
 
     // "not" is counted rather than recursed into, so a long run of them
     // cannot exhaust the stack.
-    std::unique_ptr<CFilter> Factor(int depth) {
+    FilterPointer Factor(int depth) {
         bool negated = false;
         while (AtNot()) {
             ++m_index;
@@ -435,7 +397,7 @@ private:
         return filter;
     }
 
-    std::unique_ptr<CFilter> Group(int depth) {
+    FilterPointer Group(int depth) {
         const Token& open = Take();
         if (depth >= CFilterParser::MaxDepth) {
             throw ParseError{open.column, "parentheses are nested deeper than " +
@@ -451,7 +413,7 @@ private:
         return filter;
     }
 
-    std::unique_ptr<CFilter> Primary() {
+    FilterPointer Primary() {
         const Token& token = Current();
         if (token.kind != TokenKind::Word) {
             throw ParseError{token.column, "expected a filter, found " + Describe(token)};
@@ -462,24 +424,42 @@ private:
         }
         ++m_index;
         if (keyword == "src" || keyword == "dst") {
-            return Directional(keyword == "src");
+            return Directional(keyword == "src" ? Direction::Source : Direction::Destination);
+        }
+        if (keyword == "ether") {
+            return Ether();
+        }
+        if (keyword == "host") {
+            return Address(Direction::Either);
+        }
+        if (keyword == "net") {
+            return Network(Direction::Either);
+        }
+        if (keyword == "port") {
+            return Port(Direction::Either);
         }
         if (keyword == "proto") {
-            return LinkProtocol();
+            return LinkProtocolTest();
         }
         if (keyword == "ipproto") {
-            return IPProtocol();
+            return IPProtocolTest();
         }
-        if (keyword == "icmp") {
-            ExpectKeyword("type", "after 'icmp'");
-            return ICMPType();
+        if (keyword == "icmp" && TakeKeyword("type")) {
+            return ICMPTypeTest();
         }
         if (keyword == "contains") {
             return Content();
         }
-        throw ParseError{token.column, "unknown filter " + Describe(token) +
-                                           "; a filter starts with src, dst, proto, ipproto, icmp, "
-                                           "contains, not or '('"};
+        if (const auto link = Lookup(LinkProtocols, keyword)) {
+            return LinkProtocol(ProtocolIdOf(*link));
+        }
+        if (const auto ip = Lookup(IPProtocols, keyword)) {
+            return IPv4Protocol(static_cast<std::uint8_t>(*ip));
+        }
+        throw ParseError{token.column,
+                         "unknown filter " + Describe(token) +
+                             "; a filter starts with src, dst, ether, host, net, port, proto, "
+                             "ipproto, ip, arp, tcp, udp, icmp, vlan, contains, not or '('"};
     }
 
     void ExpectKeyword(std::string_view keyword, std::string_view where) {
@@ -490,19 +470,33 @@ private:
         }
     }
 
-    std::unique_ptr<CFilter> Directional(bool source) {
-        const std::string dir = source ? "src" : "dst";
+    FilterPointer Directional(Direction direction) {
         if (TakeKeyword("mac")) {
-            return HardwareAddress(source);
+            return HardwareAddress(direction);
         }
-        if (TakeKeyword("ip")) {
-            return IPAddress(source);
+        if (TakeKeyword("ip") || TakeKeyword("host")) {
+            return Address(direction);
+        }
+        if (TakeKeyword("net")) {
+            return Network(direction);
         }
         if (TakeKeyword("port")) {
-            return Port(source);
+            return Port(direction);
         }
-        throw ParseError{Current().column, "expected 'mac', 'ip' or 'port' after '" + dir +
-                                               "', found " + Describe(Current())};
+        const std::string word = direction == Direction::Source ? "src" : "dst";
+        throw ParseError{Current().column, "expected 'mac', 'ip', 'host', 'net' or 'port' after '" +
+                                               word + "', found " + Describe(Current())};
+    }
+
+    FilterPointer Ether() {
+        if (TakeKeyword("src")) {
+            return HardwareAddress(Direction::Source);
+        }
+        if (TakeKeyword("dst")) {
+            return HardwareAddress(Direction::Destination);
+        }
+        ExpectKeyword("host", "or 'src' or 'dst' after 'ether'");
+        return HardwareAddress(Direction::Either);
     }
 
     // The optional comparison before a value.
@@ -512,6 +506,24 @@ private:
             return {op.relation, op.column};
         }
         return {Relation::Equal, 0};
+    }
+
+    // Tests that take no comparison but equality: those of either direction
+    // ("port != 53" would pass every frame with two different ports), and
+    // fields of the IP data that an IPv4 frame may be too short to hold,
+    // which a negated test would pass; only "not" may negate those, around
+    // the conditions the word implies.
+    void TakeOnlyEqual(const std::string& refusal) {
+        const auto [relation, column] = TakeRelation();
+        if (relation != Relation::Equal) {
+            throw ParseError{column, refusal};
+        }
+    }
+
+    static std::string EitherRefusal(std::string_view word) {
+        const std::string w(word);
+        return "'" + w + "' tests both directions and takes no comparison but '='; write src " + w +
+               " or dst " + w + ", or 'not " + w + " ...'";
     }
 
     // Kinds that only test for equality take "=" or "!=".
@@ -550,8 +562,13 @@ private:
         return *value;
     }
 
-    std::unique_ptr<CFilter> HardwareAddress(bool source) {
-        const bool negate = TakeEquality("hardware addresses");
+    FilterPointer HardwareAddress(Direction direction) {
+        bool negate = false;
+        if (direction == Direction::Either) {
+            TakeOnlyEqual(EitherRefusal("ether host"));
+        } else {
+            negate = TakeEquality("hardware addresses");
+        }
         const Token& token = TakeValue("a hardware address such as 00:a0:c9:14:c8:29");
         const auto mac = qndis::ParseMacAddress(token.text);
         if (!mac) {
@@ -565,86 +582,122 @@ private:
             text += Digits[byte >> 4];
             text += Digits[byte & 0x0F];
         }
-        if (source) {
-            return std::make_unique<CSrcMACFilter>(text, std::string(), negate);
+        const auto make = [&](bool source) -> FilterPointer {
+            if (source) {
+                return std::make_unique<CSrcMACFilter>(text, std::string(), negate);
+            }
+            return std::make_unique<CDstMACFilter>(text, std::string(), negate);
+        };
+        if (direction == Direction::Either) {
+            std::vector<FilterPointer> either;
+            either.push_back(make(true));
+            either.push_back(make(false));
+            return AnyOf(std::move(either));
         }
-        return std::make_unique<CDstMACFilter>(text, std::string(), negate);
+        return make(direction == Direction::Source);
     }
 
-    std::unique_ptr<CFilter> LinkProtocol() {
+    FilterPointer LinkProtocolTest() {
         const bool negate = TakeEquality("link protocols");
         const Token& token = TakeValue("a link protocol id such as 0x0800 or ip");
-        std::array<unsigned char, 6> bytes{};
-        int length = 6;
+        CProtocolId protocol;
         if (const auto named = Lookup(LinkProtocols, token.text)) {
-            for (int i = 0; i < 6; ++i) {
-                bytes[static_cast<std::size_t>(5 - i)] =
-                    static_cast<unsigned char>(*named >> (8 * i));
-            }
+            protocol = ProtocolIdOf(*named);
         } else if (const auto number = ParseNumber(token.text, 0xFFFFFFFFFFFFULL)) {
-            for (int i = 0; i < 6; ++i) {
-                bytes[static_cast<std::size_t>(5 - i)] =
-                    static_cast<unsigned char>(*number >> (8 * i));
-            }
+            protocol = ProtocolIdOf(*number);
         } else if (const auto hex = qndis::ParseHexBytes(token.text); hex && hex->size() <= 6) {
-            length = static_cast<int>(hex->size());
-            std::copy(hex->begin(), hex->end(), bytes.begin());
+            protocol = CProtocolId(static_cast<int>(hex->size()), hex->data());
         } else {
             throw ParseError{token.column,
                              "'" + token.text +
                                  "' is not a link protocol id (a number up to six bytes such as "
                                  "0x0800, hexadecimal bytes such as 08:00, or ip, arp, rarp, "
-                                 "ipv6, "
-                                 "vlan)"};
+                                 "ipv6, vlan)"};
         }
-        return std::make_unique<CProtocolFilter>(CProtocolId(length, bytes.data()), std::string(),
-                                                 negate);
+        auto filter = LinkProtocol(protocol);
+        if (negate) {
+            Negate(*filter);
+        }
+        return filter;
     }
 
-    std::unique_ptr<CFilter> IPProtocol() {
-        const bool negate = TakeEquality("IP protocol numbers");
+    FilterPointer IPProtocolTest() {
+        TakeOnlyEqual("an IP protocol can only be compared with '='; write 'ip and not ipproto N' "
+                      "to exclude one");
         const auto value = TakeNumber("an IP protocol number or icmp, igmp, tcp, udp", 255,
                                       [](std::string_view w) { return Lookup(IPProtocols, w); });
-        return std::make_unique<CIPSubprotocolFilter>(static_cast<unsigned char>(value),
-                                                      std::string(), negate);
+        return IPv4Protocol(static_cast<std::uint8_t>(value));
     }
 
-    std::unique_ptr<CFilter> ICMPType() {
-        const bool negate = TakeEquality("ICMP types");
+    FilterPointer ICMPTypeTest() {
+        TakeOnlyEqual("an ICMP type can only be compared with '='; write 'icmp and not icmp type "
+                      "N' to exclude one");
         const auto value = TakeNumber("an ICMP type or echo, echo-reply, unreachable, redirect, "
                                       "time-exceeded",
                                       255, [](std::string_view w) { return Lookup(ICMPTypes, w); });
-        return std::make_unique<CICMPTypeFilter>(static_cast<unsigned char>(value), std::string(),
-                                                 negate);
+        return ICMPType(static_cast<std::uint8_t>(value));
     }
 
-    std::unique_ptr<CFilter> IPAddress(bool source) {
-        const auto [relation, column] = TakeRelation();
-        const Token& token = TakeValue("an IPv4 address such as 10.0.0.1");
+    std::uint32_t TakeIPv4(const Token& token) {
         const auto address = ParseIPv4(token.text);
         if (!address) {
             throw ParseError{token.column, "'" + token.text +
                                                "' is not an IPv4 address (four numbers 0 to 255 "
                                                "such as 10.0.0.1)"};
         }
-        const Comparison comparison = ToComparison(relation);
-        return std::make_unique<CIPAddrFilter>(
-            static_cast<unsigned int>(htonl(*address)),
-            source ? SourceAddressOffset : DestinationAddressOffset, comparison.operation,
-            std::string(), comparison.negate);
+        return *address;
     }
 
-    std::unique_ptr<CFilter> Port(bool source) {
-        const auto [relation, column] = TakeRelation();
+    // A test of either direction takes no comparison but equality.
+    Relation TakeRelation(Direction direction, std::string_view word) {
+        if (direction == Direction::Either) {
+            TakeOnlyEqual(EitherRefusal(word));
+            return Relation::Equal;
+        }
+        return TakeRelation().first;
+    }
+
+    FilterPointer Address(Direction direction) {
+        const Relation relation = TakeRelation(direction, "host");
+        const std::uint32_t address = TakeIPv4(TakeValue("an IPv4 address such as 10.0.0.1"));
+        return IPv4Address(direction, relation, address);
+    }
+
+    // A.B.C.D/LEN, or a single address.
+    FilterPointer Network(Direction direction) {
+        TakeOnlyEqual("'net' takes no comparison but '='; write 'not net ...' to exclude a "
+                      "network");
+        const Token& token = TakeValue("a network such as 10.0.0.0/8");
+        const std::string_view text = token.text;
+        const std::size_t slash = text.find('/');
+        const std::uint32_t address = TakeIPv4(
+            Token{token.kind, std::string(text.substr(0, slash)), token.column, token.relation});
+        int bits = AddressBits;
+        if (slash != std::string_view::npos) {
+            const auto length = ParseNumber(text.substr(slash + 1), AddressBits);
+            if (!length || text.substr(slash + 1).starts_with("0x")) {
+                throw ParseError{token.column + static_cast<int>(slash) + 1,
+                                 "'" + std::string(text.substr(slash + 1)) +
+                                     "' is not a prefix length (0 to 32)"};
+            }
+            bits = static_cast<int>(*length);
+        }
+        const std::uint32_t hostBits =
+            bits == 0 ? UINT32_MAX : (std::uint32_t{1} << (AddressBits - bits)) - 1;
+        if ((address & hostBits) != 0) {
+            throw ParseError{token.column, "'" + token.text + "' has bits set behind its " +
+                                               std::to_string(bits) + "-bit prefix"};
+        }
+        return IPv4Range(direction, address, address | hostBits);
+    }
+
+    FilterPointer Port(Direction direction) {
+        const Relation relation = TakeRelation(direction, "port");
         const auto port = TakeNumber("a port number", 65535);
-        const Comparison comparison = ToComparison(relation);
-        return std::make_unique<CIPPortFilter>(
-            static_cast<unsigned short>(port),
-            source ? CIPPortFilter::PortSource : CIPPortFilter::PortDestination,
-            comparison.operation, std::string(), comparison.negate);
+        return TransportPort(direction, relation, static_cast<std::uint16_t>(port));
     }
 
-    std::unique_ptr<CFilter> Content() {
+    FilterPointer Content() {
         const Token& token = Current();
         std::vector<unsigned char> pattern;
         if (token.kind == TokenKind::String) {
@@ -663,13 +716,13 @@ private:
                                                Describe(token)};
         }
         ++m_index;
-        std::uint32_t offset = Anywhere;
+        std::uint64_t offset = Anywhere;
         if (TakeKeyword("at")) {
-            offset = static_cast<std::uint32_t>(TakeNumber("an offset", Anywhere - 1));
+            offset = TakeNumber("an offset", Anywhere - 1);
         }
-        return std::make_unique<CContentFilter>(pattern.data(),
-                                                static_cast<unsigned int>(pattern.size()), offset,
-                                                std::string(), false);
+        return std::make_unique<CContentFilter>(
+            pattern.data(), static_cast<unsigned int>(pattern.size()),
+            static_cast<unsigned int>(offset), std::string(), false);
     }
 
     std::vector<Token> m_tokens;

@@ -13,14 +13,24 @@
 //   expression := term { ("or" | "||") term }
 //   term       := factor { ("and" | "&&") factor }
 //   factor     := { "not" | "!" } ( "(" expression ")" | primary )
-//   primary    := ("src" | "dst") "mac" [op] MAC
-//               | "proto" [op] ID          ID: number, hex bytes, ip arp rarp
-//               ipv6 vlan | "ipproto" [op] NUMBER    or icmp igmp tcp udp |
-//               ("src" | "dst") "ip" [op] A.B.C.D | ("src" | "dst") "port" [op]
-//               NUMBER | "icmp" "type" [op] NUMBER | "contains" (STRING |
-//               HEXBYTES) [ "at" OFFSET ]
-//   op         := "=" | "==" | "!=" | "<" | "<=" | ">" | ">="   (ordering for
-//   ip and port only)
+//   primary    := ("src" | "dst") "mac" [eq] MAC | "ether" ("src" | "dst") [eq] MAC
+//               | "ether" "host" MAC
+//               | "proto" [eq] ID                  ID: number, hex bytes, ip arp
+//               | "ip" | "arp" | "rarp" | "ip6" | "vlan"            rarp ipv6 vlan
+//               | "ipproto" NUMBER | "tcp" | "udp" | "icmp" | "igmp"
+//               | "icmp" "type" NUMBER
+//               | ("src" | "dst") ("ip" | "host") [op] A.B.C.D | "host" A.B.C.D
+//               | ["src" | "dst"] "net" A.B.C.D[/LEN]
+//               | ("src" | "dst") "port" [op] NUMBER | "port" NUMBER
+//               | "contains" (STRING | HEXBYTES) [ "at" OFFSET ]
+//   eq         := "=" | "==" | "!="
+//   op         := "=" | "==" | "!=" | "<" | "<=" | ">" | ">="
+//
+// Each word brings the conditions it implies, as members of the tree: an
+// address, "ipproto" and the IP protocol words mean an IPv4 frame, a port a
+// TCP or UDP one, "icmp type" an ICMP one, and "vlan" a frame with an
+// 802.1Q tag. A comparison never passes a frame too short to hold its field;
+// only "not" around it does.
 //
 // Keywords are case-insensitive. "not" binds tighter than "and", which binds
 // tighter than "or". A negated group is turned around by De Morgan's rule
@@ -32,6 +42,10 @@ public:
     // than risking the stack, and every tree it builds can be read back from
     // the filter stream.
     static constexpr int MaxDepth = 32;
+    // Longest filter accepted, in words and signs: a few thousand tests,
+    // far more than people write, while a filter file of any size is
+    // refused before its tree takes much memory.
+    static constexpr int MaxTokens = 100000;
 
     // The filter for `text`, owned by the caller; null when the text is not a
     // filter, GetError and GetErrorColumn then say why and where.

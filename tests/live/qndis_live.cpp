@@ -313,7 +313,7 @@ TEST_F(QndisLive, TheDemoShowsEveryEncapsulationClassifiedAsBuilt) {
     EXPECT_THAT(result.out, HasSubstr("on a veth pair"));
     EXPECT_THAT(result.out, HasSubstr("7 of 7 frames captured"));
     EXPECT_THAT(result.out, Not(HasSubstr("DIFFERENT")));
-    EXPECT_THAT(result.out, HasSubstr("5 describe themselves and decide every frame as before"));
+    EXPECT_THAT(result.out, HasSubstr("6 describe themselves and decide every frame as before"));
     EXPECT_THAT(result.out, HasSubstr("OID_GEN_RCV_OK"));
 }
 

@@ -57,6 +57,18 @@ TEST(QndisFilter, DescribeSaveAndShowAgree) {
     }
 }
 
+// A content test's description does not change with its negation; the
+// outline says "not" for it.
+TEST(QndisFilter, TheOutlineShowsANegatedContentTest) {
+    const auto described = RunQndis({"filter", "describe", "not vlan and not contains 01"});
+    ASSERT_EQ(described.status, 0) << described.err;
+    EXPECT_THAT(described.out,
+                HasSubstr("    not content: frame contains {0x81, 0x0}at offset 12"));
+    EXPECT_THAT(described.out, HasSubstr("    not content: frame contains {0x1}\n"));
+    const auto plain = RunQndis({"filter", "describe", "contains 01"});
+    EXPECT_THAT(plain.out, HasSubstr("\n  content: frame contains {0x1}\n"));
+}
+
 TEST(QndisFilter, FilterWordsMayBeSeparateArguments) {
     const auto joined = RunQndis({"filter", "describe", "src port > 1023 and icmp type 8"});
     const auto split =
@@ -122,7 +134,7 @@ TEST(QndisErrors, AreSentencesWithTheRightExitStatus) {
         {{"read"}, 2, "missing argument"},
         {{"read", std::string(QNDIS_TEST_DATA) + "/mixed.pcapng", "-q", "-w", "/dev/full"},
          1,
-         "cannot write '/dev/full' completely"},
+         "cannot write '/dev/full': No space left on device."},
         {{"capture"}, 2, "capture needs an adapter"},
         {{"send", "-i", "lo", "--type", "9"}, 2, "'--type' needs a whole number from 1 to 7"},
         {{"send", "-i", "lo", "--type", "2", "--src", "00:11", "--dst", "ff:ff:ff:ff:ff:ff",
@@ -146,6 +158,67 @@ TEST(QndisErrors, AreSentencesWithTheRightExitStatus) {
 TEST(QndisErrors, AMalformedFilterIsShownWithAMarkUnderItsColumn) {
     const auto result = RunQndis({"filter", "describe", "src ip 10.0.0.x"});
     EXPECT_THAT(result.err, HasSubstr("\n  src ip 10.0.0.x\n         ^"));
+}
+
+qndis::test::QndisResult ShowFilterFile(const ScratchDirectory& scratch,
+                                        const std::string& content) {
+    const std::string path = scratch.Path("filter.txt");
+    std::ofstream(path, std::ios::binary) << content;
+    return RunQndis({"filter", "show", path});
+}
+
+// A filter file may hold the filter as text: comments and line breaks are
+// read as blanks, and it selects what the same words on the command line do.
+TEST(QndisFilter, TextFilterFilesReadLikeTheirWords) {
+    const struct {
+        std::string file;
+        std::string words;
+    } cases[] = {
+        {"dst port 53\n", "dst port 53"},
+        {"# resolvers only\nudp\n  and dst port 53   # the port\n", "udp and dst port 53"},
+        {"not (arp or\r\n  ip6)\r\n", "not (arp or ip6)"},
+        {"contains \"#x\\\"#\" # the quoted # stays\n", "contains \"#x\\\"#\""},
+        {"\tvlan", "vlan"},
+    };
+    ScratchDirectory scratch;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto shown = ShowFilterFile(scratch, c.file);
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        const auto described = RunQndis({"filter", "describe", c.words});
+        EXPECT_THAT(described.out, StartsWith(shown.out));
+    }
+}
+
+TEST(QndisFilter, AMalformedTextFilterFileNamesLineAndColumn) {
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"udp\nand dst port 99999\n",
+         "cannot be read at line 2, column 14: '99999' is not a port number (0 to 65535).\n"
+         "  and dst port 99999\n"
+         "               ^"},
+        {"udp and\n# more to come\n\n",
+         "at line 1, column 8: expected a filter, found the end of the filter.\n  udp and\n"
+         "         ^"},
+        {"# nothing yet\n   \n", "holds no filter, only comments"},
+        // Of a long line, the part around the mark.
+        {std::string(200, ' ') + "udp or x" + std::string(200, ' ') + "\n",
+         "column 208: unknown filter 'x'; a filter starts with src, dst, ether, host, net, "
+         "port, proto, ipproto, ip, arp, tcp, udp, icmp, vlan, contains, not or '('.\n  ..." +
+             std::string(29, ' ') + "udp or x" + std::string(35, ' ') + "...\n  " +
+             std::string(39, ' ') + "^"},
+        {"contains \"x\n", "line 1, column 10: the string that starts here has no closing"},
+    };
+    ScratchDirectory scratch;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto shown = ShowFilterFile(scratch, c.file);
+        EXPECT_EQ(shown.status, 1);
+        EXPECT_THAT(shown.err, HasSubstr(c.message));
+        EXPECT_TRUE(shown.out.empty());
+    }
 }
 
 } // namespace

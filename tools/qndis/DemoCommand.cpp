@@ -32,13 +32,19 @@ constexpr std::array<unsigned char, 6> DemoDestination{0x02, 0x51, 0x4E, 0x44, 0
 constexpr auto CaptureTimeLimit = std::chrono::seconds(3);
 constexpr std::uint32_t PumpWaitMs = 20;
 
-constexpr std::array<const char*, 5> DemoFilters{
-    "proto ip",
-    "dst port 53 or icmp type 8",
-    "src mac 02:51:4e:44:49:53 and not proto ip",
-    "contains \"GET \"",
-    "src ip 10.1.0.1 and dst port > 1023",
+struct DemoFilter {
+    const char* text;
+    const char* passes; // the numbers of the frames it must pass
 };
+
+constexpr std::array<DemoFilter, 6> DemoFilters{{
+    {"proto ip", "2367"},
+    {"dst port 53 or icmp type 8", "26"},
+    {"src mac 02:51:4e:44:49:53 and not proto ip", "145"},
+    {"contains \"GET \"", "3"},
+    {"src ip 10.1.0.1 and dst port > 1023", "7"},
+    {"vlan and udp", "7"},
+}};
 
 // Where the frames travel.
 struct Path {
@@ -188,33 +194,47 @@ std::size_t ShowClassification(const std::vector<DemoFrame>& sent, const Capture
     return asBuilt;
 }
 
-void ShowVerdicts(const std::vector<std::unique_ptr<CFilter>>& filters, const Capture& capture) {
+// The number of verdicts that differ from what the frames carry; each is
+// marked in the table.
+std::size_t ShowVerdicts(const std::vector<std::unique_ptr<CFilter>>& filters,
+                         const Capture& capture) {
+    std::size_t wrong = 0;
     for (std::size_t f = 0; f < filters.size(); ++f) {
-        std::printf("  %-44s", DemoFilters[f]);
-        for (const CQuorelFrame& frame : capture.frames) {
-            std::printf(" %s", filters[f]->CheckFrame(&frame) ? "pass" : " -  ");
+        std::printf("  %-44s", DemoFilters[f].text);
+        for (std::size_t i = 0; i < capture.frames.size(); ++i) {
+            const bool passed = filters[f]->CheckFrame(&capture.frames[i]);
+            const bool wanted =
+                std::string_view(DemoFilters[f].passes).find(static_cast<char>('1' + i)) !=
+                std::string_view::npos;
+            std::printf(" %s%s", passed ? "pass" : " -  ", passed == wanted ? "" : "!");
+            wrong += passed == wanted ? 0 : 1;
         }
         std::printf("\n");
     }
+    if (wrong != 0) {
+        std::printf("  ! %zu verdicts differ from what the frames carry\n", wrong);
+    }
+    return wrong;
 }
 
-std::vector<std::unique_ptr<CFilter>> ShowFilters(const Capture& capture) {
+std::vector<std::unique_ptr<CFilter>> ShowFilters(const Capture& capture, std::size_t& wrong) {
     Heading("Filters, their descriptions and verdicts on frames 1 to 7");
     std::vector<std::unique_ptr<CFilter>> filters;
-    for (const char* text : DemoFilters) {
-        filters.push_back(ParseFilterText(text));
-        std::printf("  %s\n    = %s\n", text, filters.back()->GetDescription().c_str());
+    for (const DemoFilter& demo : DemoFilters) {
+        filters.push_back(ParseFilterText(demo.text));
+        std::printf("  %s\n    = %s\n", demo.text, filters.back()->GetDescription().c_str());
     }
     std::printf("\n  %-44s", "verdicts");
     for (std::size_t i = 0; i < capture.frames.size(); ++i) {
         std::printf("  %zu  ", i + 1);
     }
     std::printf("\n");
-    ShowVerdicts(filters, capture);
+    wrong += ShowVerdicts(filters, capture);
     return filters;
 }
 
-void ShowFilterSet(const std::vector<std::unique_ptr<CFilter>>& filters, const Capture& capture) {
+void ShowFilterSet(const std::vector<std::unique_ptr<CFilter>>& filters, const Capture& capture,
+                   std::size_t& wrong) {
     Heading("The filter set stored as filter records and read back");
     const std::string path = TemporaryCaptureFile();
     std::vector<const CFilter*> set;
@@ -236,7 +256,9 @@ void ShowFilterSet(const std::vector<std::unique_ptr<CFilter>>& filters, const C
                 "frame as before\n",
                 filters.size(), back.size(), same);
     if (back.size() == filters.size() && same == filters.size()) {
-        ShowVerdicts(back, capture);
+        wrong += ShowVerdicts(back, capture);
+    } else {
+        wrong += filters.size() - same;
     }
 }
 
@@ -264,8 +286,9 @@ int RunDemoCommand(std::span<const std::string> arguments) {
     const std::size_t asBuilt = ShowClassification(
         frames, capture, names,
         static_cast<std::uint64_t>(static_cast<std::int64_t>(hook->GetTimestampFrequency())));
-    const auto filters = ShowFilters(capture);
-    ShowFilterSet(filters, capture);
+    std::size_t wrongVerdicts = 0;
+    const auto filters = ShowFilters(capture, wrongVerdicts);
+    ShowFilterSet(filters, capture, wrongVerdicts);
 
     Heading(("Statistics of the capturing adapter " + path.captureAdapter).c_str());
     CNDISRequesterProxy proxy(hook.get());
@@ -275,6 +298,10 @@ int RunDemoCommand(std::span<const std::string> arguments) {
         throw ToolError("only " + std::to_string(asBuilt) + " of the " +
                         std::to_string(frames.size()) +
                         " frames came back through the capture classified as they were built.");
+    }
+    if (wrongVerdicts != 0) {
+        throw ToolError(std::to_string(wrongVerdicts) +
+                        " filter verdicts differ from what the demonstration frames carry.");
     }
     return 0;
 }

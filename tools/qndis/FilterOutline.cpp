@@ -20,6 +20,10 @@ void Outline(const CFilter& filter, int depth, std::string& text) {
     }
     const auto* compound = dynamic_cast<const CCompoundFilter*>(&filter);
     if (compound == nullptr) {
+        // The descriptions of the other kinds state their negation already.
+        if (filter.GetNegateResult() && filter.GetFilterId() == FilterContent) {
+            text += "not ";
+        }
         text += FilterKindName(filter);
         text += ": ";
         text += filter.GetDescription();

@@ -11,7 +11,8 @@ class CFilter;
 namespace qndis::tool {
 
 // Filters as the user gives them: text in the library's filter language, or
-// a file of stored filter records as `filter save` writes them.
+// a file holding stored filter records as `filter save` writes them, or the
+// text of a filter.
 
 // A filter may be given as one quoted argument or as several words, as
 // other capture tools accept it: the words joined by blanks.
@@ -21,8 +22,10 @@ std::string JoinFilterWords(std::span<const std::string> words);
 // reading stopped.
 std::unique_ptr<CFilter> ParseFilterText(std::string_view text);
 
-// Every record of the file, in order. Raises ToolError when the file cannot
-// be read, is empty or holds anything but complete records.
+// Every record of the file, in order, or the one filter its text holds
+// ('#' starts a comment). Raises ToolError when the file cannot be read,
+// is empty, holds anything but complete records, or text that is no
+// filter.
 std::vector<std::unique_ptr<CFilter>> ReadFilterFile(const std::string& path);
 
 // Stores the filters one record after another. Raises ToolError when the

@@ -29,7 +29,7 @@ constexpr std::array<Command, 7> Commands{{
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
      "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap] [-q]\n"
-     "          [-f FILTER | --filter-file FILE | FILTER...]\n"
+     "          [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
      "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
      "read FILE [-c COUNT] [-w OUT.pcap] [-q] [-f FILTER | --filter-file FILE | FILTER...]\n"
@@ -45,14 +45,24 @@ constexpr std::array<Command, 7> Commands{{
     {"filter", RunFilterCommand,
      "filter describe FILTER      parse a filter and describe it in words\n"
      "  filter save FILTER OUT      store a filter as filter records in OUT\n"
-     "  filter show FILE            read stored filter records back and describe them"},
+     "  filter show FILE            read a filter file (records or text) and describe it\n"
+     "  filter bpf FILTER           print the kernel packet-filter program for a filter"},
 }};
 
 constexpr std::string_view FilterHelp =
-    "Filters: not, and, or, parentheses and, for example:\n"
-    "  src mac 00:a0:c9:14:c8:29   dst mac ff:ff:ff:ff:ff:ff   proto 0x0800 (or ip, arp, vlan)\n"
-    "  ipproto 6 (or tcp, udp, icmp)   src ip 10.0.0.1   dst ip < 10.0.0.0\n"
-    "  src port > 1023   dst port 80   icmp type 8   contains \"GET \"   contains 08:00 at 12\n";
+    "Filters: not, and, or, parentheses over words such as:\n"
+    "  src mac 00:a0:c9:14:c8:29   ether host|src|dst MAC   proto 0x0800 (or ip, arp, ip6, vlan)\n"
+    "  ip   arp   ip6   vlan   tcp   udp   icmp   ipproto 89   icmp type 8\n"
+    "  host 10.0.0.1   src ip 10.0.0.1   dst ip < 10.0.0.0   net 10.0.0.0/8   dst net 10.1.0.0/16\n"
+    "  port 53   src port > 1023   dst port 80   contains \"GET \"   contains 08:00 at 12\n"
+    "Each word brings the conditions it implies, and descriptions state them: addresses,\n"
+    "ipproto, tcp, udp and icmp mean an IPv4 frame, ports an IPv4 TCP or UDP frame, icmp type\n"
+    "an IPv4 ICMP frame, vlan a frame with an 802.1Q tag. No comparison passes a frame too\n"
+    "short for its field; 'not' around it does. Unlike tcpdump, the IP words look through\n"
+    "802.1Q tags and SNAP headers, host and net mean IPv4 only, and a non-first IPv4 fragment\n"
+    "is read as if its ports or ICMP type followed the IP header (no filter kind tests the\n"
+    "fragment offset). --filter-file takes stored filter records or the filter as text,\n"
+    "with '#' comments.\n";
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out, "usage: qndis COMMAND [OPTIONS]\n\nCommands:\n");
