@@ -358,9 +358,10 @@ TEST_F(CaptureLive, StoredFrameOfALiveOneOutlivesTheHook) {
     std::unique_ptr<CQuorelFrame> kept;
     hook_->SetCallback(
         [](CNetworkFrame* frame, void* context) {
-            frame->AnalyzeFrame();
+            const CMediaInfo* medium = frame->AnalyzeFrame();
             auto* slot = static_cast<std::unique_ptr<CQuorelFrame>*>(context);
-            if (*slot == nullptr) {
+            // The kernel's own announcements of the link do not count.
+            if (*slot == nullptr && medium->GetProtocolId() == CProtocolId("88B5")) {
                 *slot = std::make_unique<CQuorelFrame>(frame);
             }
             frame->ReUse(context);
