@@ -40,6 +40,9 @@ public:
     virtual RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) = 0;
+    // The interface is gone from the machine: its receives can never
+    // complete with a frame.
+    virtual bool IsRemoved() const { return false; }
     // Runs `program` on each frame the packet filter passes; empty
     // detaches. 0 when done, else an errno code; the filter in place stays
     // on failure.
@@ -52,6 +55,8 @@ public:
     // precision would have recorded them.
     std::uint64_t Stamp(std::uint64_t ns) const { return highResolution_ ? ns : ns - ns % 1000; }
     std::uint64_t NextPacketNumber() { return ++packets_; }
+    // Lost frames keep their numbers, so the next delivered frame shows the gap.
+    void SkipPacketNumbers(std::uint64_t lost) { packets_ += lost; }
 
     // Closed by its handle: receives still armed on other threads are
     // dropped unfinished when those threads next wait.

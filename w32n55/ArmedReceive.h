@@ -13,8 +13,10 @@ struct ArmedReceive {
     void* overlapped;
     void* routine;
     bool singleArgument;
-    // Filled when the frame arrives.
+    // Filled when the frame arrives, or when the receive ends without one
+    // (an NDIS status, such as the adapter's removal, and no bytes).
     std::uint32_t bytes;
+    std::uint32_t status;
 };
 
 } // namespace w32n55

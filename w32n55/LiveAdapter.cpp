@@ -2,9 +2,11 @@
 
 #include "qndislib/capture/W32N55.h"
 #include "w32n55/CaptureSettings.h"
+#include "w32n55/LastError.h"
 #include "w32n55/OidCatalog.h"
 
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <linux/filter.h>
 #include <linux/if_arp.h>
@@ -58,11 +60,24 @@ std::unique_ptr<LiveAdapter> LiveAdapter::Open(const std::string& name, int& err
         error = ENODEV;
         return nullptr;
     }
+    return std::unique_ptr<LiveAdapter>(
+        new LiveAdapter(std::move(interface), static_cast<int>(*ifindex)));
+}
+
+LiveAdapter::LiveAdapter(SysfsInterface interface, int ifindex)
+    : interface_(std::move(interface)), ethtool_(interface_.Name()), ifindex_(ifindex) {}
+
+int LiveAdapter::OpenCapture() {
+    if (capture_) {
+        return 0;
+    }
+    if (removed_ || failed_) {
+        return removed_ ? ENODEV : ENETDOWN;
+    }
     char message[PCAP_ERRBUF_SIZE] = "";
-    std::unique_ptr<pcap_t, PcapCloser> capture(pcap_create(name.c_str(), message));
+    std::unique_ptr<pcap_t, PcapCloser> capture(pcap_create(interface_.Name().c_str(), message));
     if (!capture) {
-        error = ENOMEM;
-        return nullptr;
+        return ENOMEM;
     }
     pcap_t* p = capture.get();
     pcap_set_snaplen(p, CaptureSettings::kSnapLength);
@@ -74,41 +89,63 @@ std::unique_ptr<LiveAdapter> LiveAdapter::Open(const std::string& name, int& err
     errno = 0;
     const int status = pcap_activate(p);
     if (status < 0) {
-        error = ActivationErrno(status);
-        return nullptr;
+        return ActivationErrno(status);
     }
     if (pcap_setnonblock(p, 1, message) != 0) {
-        error = EIO;
-        return nullptr;
+        return EIO;
     }
-    std::unique_ptr<LiveAdapter> adapter(
-        new LiveAdapter(std::move(capture), std::move(interface), static_cast<int>(*ifindex)));
-    if (!adapter->ApplyPacketFilter(0)) {
-        error = EIO;
-        return nullptr;
-    }
-    return adapter;
+    capture_ = std::move(capture);
+    return 0;
 }
 
-LiveAdapter::LiveAdapter(std::unique_ptr<pcap_t, PcapCloser> capture, SysfsInterface interface,
-                         int ifindex)
-    : capture_(std::move(capture)), interface_(std::move(interface)), ethtool_(interface_.Name()),
-      ifindex_(ifindex) {}
+bool LiveAdapter::InterfaceGone() const {
+    return interface_.Number("ifindex") != static_cast<std::uint64_t>(ifindex_);
+}
 
 int LiveAdapter::PollDescriptor() const {
-    return failed_ ? -1 : pcap_get_selectable_fd(capture_.get());
+    return capture_ ? pcap_get_selectable_fd(capture_.get()) : -1;
+}
+
+void LiveAdapter::CountLosses() {
+    pcap_stat stats{};
+    if (pcap_stats(capture_.get(), &stats) != 0) {
+        return;
+    }
+    // libpcap's count is 32 bits wide and wraps; the difference does not mind.
+    const std::uint32_t newlyLost = stats.ps_drop - dropsSeen_;
+    dropsSeen_ = stats.ps_drop;
+    lost_ += newlyLost;
+    SkipPacketNumbers(newlyLost);
 }
 
 int LiveAdapter::Dispatch(int limit, FrameSink& sink) {
-    if (failed_) {
+    if (removed_ || failed_) {
         return -1;
+    }
+    if (!capture_) {
+        return 0;
+    }
+    // Reading the drop count costs a system call; one look a millisecond puts
+    // the losses of a flood among its frames as near as matters, and the
+    // first dispatch after a quiet spell always looks.
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextLossCount_) {
+        CountLosses();
+        nextLossCount_ = now + kLossCountInterval;
     }
     const int got = pcap_dispatch(capture_.get(), limit, Adapter::DeliverPcapFrame,
                                   reinterpret_cast<u_char*>(&sink));
     if (got < 0) {
-        // The interface went away or down; its descriptor would report
-        // that error on every poll from now on.
-        failed_ = true;
+        // The interface went away or down; its descriptor would report that
+        // error on every poll from now on. A vanished one takes its socket
+        // and ring with it at once.
+        if (InterfaceGone()) {
+            CountLosses();
+            removed_ = true;
+            capture_.reset();
+        } else {
+            failed_ = true;
+        }
     }
     return got;
 }
@@ -116,6 +153,14 @@ int LiveAdapter::Dispatch(int limit, FrameSink& sink) {
 int LiveAdapter::Send(std::span<const std::uint8_t> frame) {
     if (frame.empty() || frame.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return EINVAL;
+    }
+    if (!capture_) {
+        if (const int error = OpenCapture(); error != 0) {
+            return error;
+        }
+        if (!ApplyPacketFilter(packetFilter_)) {
+            return EIO;
+        }
     }
     errno = 0;
     if (pcap_inject(capture_.get(), frame.data(), frame.size()) < 0) {
@@ -142,7 +187,11 @@ bool LiveAdapter::HasDestinationAddresses() const {
 }
 
 RequestOutcome LiveAdapter::Query(std::uint32_t oid, InformationBuffer& buffer) {
-    if (!interface_.Exists()) {
+    // The losses stay known after the interface is gone.
+    if (oid == OID_GEN_RCV_NO_BUFFER) {
+        return QueryDrops(buffer);
+    }
+    if (removed_ || InterfaceGone()) {
         return RequestOutcome::Refused(NDIS_STATUS_ADAPTER_REMOVED);
     }
     if (const auto statistic = OidCatalog::KernelStatistic(oid)) {
@@ -169,8 +218,6 @@ RequestOutcome LiveAdapter::Query(std::uint32_t oid, InformationBuffer& buffer) 
         return buffer.PutULong(packetFilter_);
     case OID_GEN_PHYSICAL_MEDIUM:
         return QueryPhysicalMedium(buffer);
-    case OID_GEN_RCV_NO_BUFFER:
-        return QueryDrops(buffer);
     case OID_802_3_CURRENT_ADDRESS:
         return QueryAddress(buffer, false);
     case OID_802_3_PERMANENT_ADDRESS:
@@ -248,11 +295,10 @@ RequestOutcome LiveAdapter::QueryPhysicalMedium(InformationBuffer& buffer) const
 }
 
 RequestOutcome LiveAdapter::QueryDrops(InformationBuffer& buffer) {
-    pcap_stat stats{};
-    if (failed_ || pcap_stats(capture_.get(), &stats) != 0) {
-        return RequestOutcome::Refused(NDIS_STATUS_ADAPTER_NOT_READY);
+    if (capture_) {
+        CountLosses();
     }
-    return buffer.PutCounter(stats.ps_drop);
+    return buffer.PutCounter(lost_);
 }
 
 RequestOutcome LiveAdapter::PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) {
@@ -280,7 +326,7 @@ RequestOutcome LiveAdapter::SetPacketFilter(InformationBuffer& buffer) {
     if ((*filter & ~kSupportedPacketTypes) != 0) {
         return RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED);
     }
-    if (failed_ || !ApplyPacketFilter(*filter)) {
+    if (!ApplyPacketFilter(*filter)) {
         return RequestOutcome::Refused(NDIS_STATUS_FAILURE);
     }
     // For a set the count field carries the bytes read.
@@ -288,6 +334,14 @@ RequestOutcome LiveAdapter::SetPacketFilter(InformationBuffer& buffer) {
 }
 
 bool LiveAdapter::ApplyPacketFilter(std::uint32_t filter) {
+    if (!capture_ && filter == 0) {
+        packetFilter_ = 0;
+        return true;
+    }
+    if (const int error = OpenCapture(); error != 0) {
+        LastError::Set(error);
+        return false;
+    }
     const bool ethernet = HasDestinationAddresses();
     const MacBytes station = ethernet ? interface_.Address().value_or(MacBytes{}) : MacBytes{};
     PacketFilterProgram program(filter, station, ethernet, CaptureSettings::kSnapLength);
@@ -328,8 +382,17 @@ bool LiveAdapter::InstallKernelProgram(PacketFilterProgram& program) {
 }
 
 int LiveAdapter::AttachFilter(std::span<const bpf_insn> program) {
+    if (!capture_ && program.empty()) {
+        kernelFilter_.clear();
+        return 0;
+    }
+    // The kernel judges a program on a capture socket, so attaching opens the
+    // capture: a refused program is told now, not when reception starts.
     if (failed_) {
         return ENETDOWN;
+    }
+    if (const int error = OpenCapture(); error != 0) {
+        return error;
     }
     std::vector<bpf_insn> previous = std::exchange(kernelFilter_, {program.begin(), program.end()});
     errno = 0;

@@ -94,7 +94,7 @@ std::uint32_t PrivateRequest(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*
 void StartReceive(Handle adapter, void* record, std::uint32_t* count, OVERLAPPED* overlapped,
                   void* routine) {
     const ArmedReceive receive{static_cast<std::uint8_t*>(record),       count, overlapped, routine,
-                               ReceiveCompletion::SingleArgumentStyle(), 0};
+                               ReceiveCompletion::SingleArgumentStyle(), 0,     0};
     Guarded(0, [&] {
         DriverAccess::StartReceive(adapter, receive);
         return 0;

@@ -50,7 +50,7 @@ void ReceiveCompletion::Run(const ArmedReceive& receive) {
     }
     auto* overlapped = static_cast<OVERLAPPED*>(receive.overlapped);
     if (overlapped != nullptr) {
-        overlapped->Internal = 0;
+        overlapped->Internal = receive.status;
         overlapped->InternalHigh = receive.bytes;
     }
     if (receive.singleArgument) {
@@ -59,8 +59,8 @@ void ReceiveCompletion::Run(const ArmedReceive& receive) {
         }
         reinterpret_cast<w32n55abi::SingleArgumentCompletion>(receive.routine)(overlapped);
     } else {
-        reinterpret_cast<w32n55abi::ThreeArgumentCompletion>(receive.routine)(0, receive.bytes,
-                                                                              overlapped);
+        reinterpret_cast<w32n55abi::ThreeArgumentCompletion>(receive.routine)(
+            receive.status, receive.bytes, overlapped);
     }
 }
 

@@ -21,8 +21,10 @@ public:
     // both forms in one process.
     static void SetSingleArgumentStyle(bool single);
 
-    // Stores the byte count in the caller's count and overlapped record,
-    // signals the event where the form asks for it and runs the routine.
+    // Stores the byte count in the caller's count and overlapped record and
+    // the status in the overlapped record's Internal (and the three-argument
+    // routine's error), signals the event where the form asks for it and
+    // runs the routine.
     static void Run(const ArmedReceive& receive);
 };
 

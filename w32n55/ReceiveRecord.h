@@ -17,10 +17,7 @@ public:
     static constexpr std::size_t kTimestampOffset = w32n55abi::receive_record::kTimestampOffset;
     static constexpr std::size_t kLengthOffset = w32n55abi::receive_record::kLengthOffset;
     static constexpr std::size_t kCapacityOffset = w32n55abi::receive_record::kCapacityOffset;
-    // Not read by callers; it keeps the frame's length on the wire, which
-    // can exceed the stored length.
-    static constexpr std::size_t kWireLengthOffset = kLengthOffset + 2;
-    static_assert(kWireLengthOffset + 4 <= kCapacityOffset);
+    static constexpr std::size_t kWireLengthOffset = w32n55abi::receive_record::kWireLengthOffset;
     static constexpr std::size_t kDataOffset = w32n55abi::receive_record::kDataOffset;
 
     // Stores the frame, cut to the record's capacity (never more than the

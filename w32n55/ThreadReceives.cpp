@@ -1,5 +1,6 @@
 #include "w32n55/ThreadReceives.h"
 
+#include "qndislib/capture/W32N55.h"
 #include "w32n55/ReceiveCompletion.h"
 #include "w32n55/ReceiveRecord.h"
 
@@ -49,6 +50,16 @@ public:
         receive.bytes = ReceiveRecord::Fill(receive.record, frame, adapter_->NextPacketNumber(),
                                             adapter_->Stamp(frame.timestampNs));
         completed_.push_back(receive);
+    }
+
+    // Completes every pending receive without a frame, with `status`.
+    void EndPending(std::uint32_t status) {
+        while (!pending_.Empty()) {
+            ArmedReceive receive = pending_.Pop();
+            receive.bytes = 0;
+            receive.status = status;
+            completed_.push_back(receive);
+        }
     }
 
 private:
@@ -187,6 +198,9 @@ int ThreadReceives::DeliverReady() {
         const int limit = static_cast<int>(
             std::min<std::size_t>(pending.Size(), std::numeric_limits<int>::max()));
         const int got = queue->Owner().Dispatch(limit, *queue);
+        if (got < 0 && queue->Owner().IsRemoved()) {
+            queue->EndPending(NDIS_STATUS_ADAPTER_REMOVED);
+        }
         delivered += std::max(got, 0);
     }
     return delivered;

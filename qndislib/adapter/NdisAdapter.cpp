@@ -34,8 +34,12 @@ void CNdisAdapter::Create() {
     m_address = proxy.GetEthernetCurrentAddress();
     proxy.GetPhysicalMedium(m_physicalMedium);
     m_mediaCount = proxy.GetMediaInUse(m_media.data(), MaxMedia);
+    // An unknown speed (no link, or a device without one) keeps the empty
+    // text rather than reading as 0 b/s.
     m_linkSpeed = proxy.GetLinkSpeed();
-    m_linkSpeedText = proxy.GetLinkSpeedAsString();
+    if (proxy.IsOk()) {
+        m_linkSpeedText = proxy.GetLinkSpeedAsString();
+    }
     hook->CloseDriver();
 }
 

@@ -11,7 +11,8 @@
 
 // One adapter of the machine with the properties read once, when it is made
 // with its names. An adapter that cannot be opened keeps the defaults: the
-// all-zero address, no media, link speed 0 and an empty speed text.
+// all-zero address, no media, link speed 0 and an empty speed text; an
+// unknown link speed also leaves the text empty.
 class QNDIS_API CNdisAdapter {
 public:
     static constexpr int MaxMedia = 10;

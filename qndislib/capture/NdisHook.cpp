@@ -123,6 +123,7 @@ bool CNdisHook::OpenDriver(const char* name) {
         TraceMessage("ERROR: Name==0");
         return false;
     }
+    m_adapterRemoved = false;
     m_driverHandle = DriverLibrary::Get<w32n55abi::kOpenAdapter>()(m_name);
     if (m_driverHandle == w32n55abi::kNoHandle) {
         TraceOpenFailure(DriverLibrary::Get<w32n55abi::kLastError>()());
@@ -325,22 +326,31 @@ void CNdisHook::ReleaseFinishedSends() {
     });
 }
 
+void CNdisHook::NoteReceiveFailure(std::uint32_t status) {
+    if (status == NDIS_STATUS_ADAPTER_REMOVED) {
+        m_adapterRemoved = true;
+    }
+}
+
 // A send the driver accepted but did not finish within the wait keeps its
-// record in the hook until the adapter is closed; one it refused is
-// released at once.
+// record in the hook until the adapter is closed; one it refused signals
+// nothing, so it is released at once without a wait.
 bool CNdisHook::SendPacket(unsigned char* data, int length) {
     ReleaseFinishedSends();
     auto send = std::make_unique<PendingSend>();
     send->event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (send->event == nullptr) {
+        m_sendStatus = NDIS_STATUS_FAILURE;
         return false;
     }
     send->overlapped.hEvent = send->event;
-    const std::uint32_t status = DriverLibrary::Get<w32n55abi::kSend>()(
-        m_driverHandle, data, length, &send->count, &send->overlapped);
-    const bool completed = WaitForSend(send->event);
-    if (status == 0 && !completed) {
+    m_sendStatus = DriverLibrary::Get<w32n55abi::kSend>()(m_driverHandle, data, length,
+                                                          &send->count, &send->overlapped);
+    if (m_sendStatus != 0) {
+        return false;
+    }
+    if (!WaitForSend(send->event)) {
         m_pendingSends.push_back(std::move(send));
     }
-    return status == 0;
+    return true;
 }

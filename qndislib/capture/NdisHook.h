@@ -72,7 +72,21 @@ public:
     QWORD GetCurrentTimestamp() const;
     QWORD GetTimestampFrequency() const;
 
+    // False at once when the driver refuses the frame; GetSendStatus then
+    // tells why.
     bool SendPacket(unsigned char* data, int length);
+    // The driver's answer to the last SendPacket: 0 when it took the frame,
+    // else its reason for refusing it (on Linux the system's errno code, such
+    // as EMSGSIZE for a frame longer than the interface carries).
+    std::uint32_t GetSendStatus() const { return m_sendStatus; }
+
+    // True once the adapter has gone from the machine (unplugged, its
+    // interface deleted): the driver then ends the armed receives with
+    // NDIS_STATUS_ADAPTER_REMOVED instead of frames, and none of them reaches
+    // the callback. An application that keeps packages armed and waits
+    // alertably learns it in the wait after the removal; what is left to do
+    // is CloseDriver. OpenDriver starts afresh with false.
+    bool IsAdapterRemoved() const { return m_adapterRemoved; }
 
     // What OpenDriver learnt; the medium is 0xFFFFFFFF until the adapter
     // has answered.
@@ -94,6 +108,7 @@ private:
     bool ReadTimestamp(std::size_t offset, std::uint64_t& value) const;
     void CopySettings(const CNdisHook& other);
     void ReleaseFinishedSends();
+    void NoteReceiveFailure(std::uint32_t status);
 
     bool m_open = false;
     char m_name[NameSize] = {};
@@ -109,4 +124,6 @@ private:
     // Sends the driver accepted but had not finished when SendPacket gave up
     // waiting: their records stay alive until the adapter is closed.
     std::vector<std::unique_ptr<PendingSend>> m_pendingSends;
+    std::uint32_t m_sendStatus = 0;
+    bool m_adapterRemoved = false;
 };

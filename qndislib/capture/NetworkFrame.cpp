@@ -21,25 +21,33 @@ CNetworkFrame* PackageOf(OVERLAPPED* overlapped) {
                                  : reinterpret_cast<CNetworkFrame*>(overlapped->OffsetHigh);
 }
 
-void DeliverThreeArgument(std::uint32_t /*error*/, std::uint32_t /*bytes*/,
-                          OVERLAPPED* overlapped) {
-    if (CNetworkFrame* package = PackageOf(overlapped)) {
-        package->Callback();
-    }
-}
-
-std::uint32_t DeliverSingleArgument(OVERLAPPED* overlapped) {
-    if (CNetworkFrame* package = PackageOf(overlapped)) {
-        package->Callback();
-    }
-    return 0;
-}
-
 bool AsksSingleArgumentCompletion() {
     return qndis::DriverLibrary::Get<w32n55abi::kCompletionStyle>()() != 0;
 }
 
 } // namespace
+
+void CNetworkFrame::DeliverThreeArgument(std::uint32_t status, std::uint32_t /*bytes*/,
+                                         OVERLAPPED* overlapped) {
+    if (CNetworkFrame* package = PackageOf(overlapped)) {
+        package->Complete(status);
+    }
+}
+
+std::uint32_t CNetworkFrame::DeliverSingleArgument(OVERLAPPED* overlapped) {
+    if (CNetworkFrame* package = PackageOf(overlapped)) {
+        package->Complete(static_cast<std::uint32_t>(overlapped->Internal));
+    }
+    return 0;
+}
+
+void CNetworkFrame::Complete(std::uint32_t status) {
+    if (status == NDIS_STATUS_SUCCESS) {
+        Callback();
+    } else if (m_hook != nullptr) {
+        m_hook->NoteReceiveFailure(status);
+    }
+}
 
 CNetworkFrame::CNetworkFrame()
     : m_buffer{}, m_singleArgumentCompletion(AsksSingleArgumentCompletion()) {}
@@ -101,6 +109,7 @@ void CNetworkFrame::ReUse(void* context) {
         ResetEvent(m_overlapped.hEvent);
     }
     m_context = context;
+    m_overlapped.Internal = NDIS_STATUS_SUCCESS;
     void* routine = m_singleArgumentCompletion ? reinterpret_cast<void*>(&DeliverSingleArgument)
                                                : reinterpret_cast<void*>(&DeliverThreeArgument);
     qndis::DriverLibrary::Get<w32n55abi::kStartReceive>()(m_driverHandle, m_buffer, &m_byteCount,
@@ -146,6 +155,10 @@ const unsigned char* CNetworkFrame::GetFrame() const {
 unsigned short CNetworkFrame::GetLength() const {
     const auto length = ReadLittleEndian<std::uint16_t>(m_buffer + rr::kLengthOffset);
     return std::min<unsigned short>(length, static_cast<unsigned short>(rr::kDataCapacity));
+}
+
+std::uint32_t CNetworkFrame::GetWireLength() const {
+    return ReadLittleEndian<std::uint32_t>(m_buffer + rr::kWireLengthOffset);
 }
 
 void CNetworkFrame::Detach() {

@@ -44,10 +44,21 @@ public:
     QWORD GetTimeStamp() const override;
     const unsigned char* GetFrame() const override;
     unsigned short GetLength() const override;
+    // The frame's length on the wire, which exceeds GetLength() when the
+    // frame was longer than the record's capacity and was cut to it; 0 where
+    // the driver-access library does not report it.
+    std::uint32_t GetWireLength() const;
 
 private:
     friend class CNdisHook;
 
+    // The completion routines of the two forms the driver may ask for.
+    static void DeliverThreeArgument(std::uint32_t status, std::uint32_t bytes,
+                                     OVERLAPPED* overlapped);
+    static std::uint32_t DeliverSingleArgument(OVERLAPPED* overlapped);
+    // A receive that ended without a frame goes to the hook, not to the
+    // application's callback.
+    void Complete(std::uint32_t status);
     void CopyFrom(const CNetworkFrame& other);
     // Drops the binding to a closed adapter and its event, so that a ReUse
     // after the hook closed reaches no stale handle.

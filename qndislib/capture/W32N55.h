@@ -80,10 +80,15 @@ using LastErrorFn = std::uint32_t (*)();
 // NDIS status, 0 = success. The last argument is always 1.
 using RequestFn = std::uint32_t (*)(Handle adapter, _RETH_REQUEST* request, OVERLAPPED* overlapped,
                                     std::int32_t wait);
-// `routine` is one of the two completion forms above, cast to void*.
+// `routine` is one of the two completion forms above, cast to void*. A
+// receive completes with a frame and status 0, or without one (0 bytes) and
+// NDIS_STATUS_ADAPTER_REMOVED once the adapter has vanished; the status is
+// the three-argument routine's error and the overlapped record's Internal.
 using StartReceiveFn = void (*)(Handle adapter, void* record, std::uint32_t* count,
                                 OVERLAPPED* overlapped, void* routine);
 // 0 = accepted; the overlapped's event is signalled when the send completes.
+// A refused send signals nothing and returns the system's reason (an errno
+// code).
 using SendFn = std::uint32_t (*)(Handle adapter, const std::uint8_t* data, std::int32_t length,
                                  std::uint32_t* count, OVERLAPPED* overlapped);
 using OpenAdapterFn = Handle (*)(const char* ndisName);
@@ -160,12 +165,17 @@ namespace receive_record {
 inline constexpr std::size_t kPacketNumberOffset = 28;
 inline constexpr std::size_t kTimestampOffset = 36;
 inline constexpr std::size_t kLengthOffset = 44;
+// Bytes the original layout leaves unread: the driver-access library keeps
+// there the frame's length on the wire (32 bits, 0 where unknown), which
+// exceeds the stored length when the frame was cut to the capacity.
+inline constexpr std::size_t kWireLengthOffset = 46;
 inline constexpr std::size_t kCapacityOffset = 52;
 inline constexpr std::size_t kDataOffset = 56;
 inline constexpr std::size_t kHeaderSize = 57;
 inline constexpr std::uint32_t kDataCapacity = 2000;
 inline constexpr std::size_t kBufferSize = kHeaderSize + kDataCapacity;
 static_assert(kBufferSize == 2057);
+static_assert(kWireLengthOffset == kLengthOffset + 2 && kWireLengthOffset + 4 <= kCapacityOffset);
 } // namespace receive_record
 
 } // namespace w32n55abi

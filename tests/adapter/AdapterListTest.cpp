@@ -114,6 +114,14 @@ TEST_F(AdapterListTest, ReadsEveryEnumeratedAdapterOnceWithATemporaryHook) {
     EXPECT_EQ(g_trace.back(), "ReadAdapters returns 3");
 }
 
+TEST_F(AdapterListTest, AnUnknownLinkSpeedLeavesTheTextEmptyNotZero) {
+    fake.AddAdapter("ifb0", NdisMedium802_3, kRadioAddress)
+        .Refuse(OID_GEN_LINK_SPEED, NDIS_STATUS_ADAPTER_NOT_READY);
+    ASSERT_EQ(adapters.ReadAdapters(), 1);
+    EXPECT_EQ(adapters[0]->GetAddress(), kRadioAddress);
+    EXPECT_EQ(adapters[0]->GetLinkSpeedString(), "");
+}
+
 TEST_F(AdapterListTest, NameLengthsAreTheRoomLessOne) {
     AddThree();
     // The fake refuses a name longer than the length it is handed, so a

@@ -242,18 +242,19 @@ TEST_F(NdisHookTest, SendPacketHandsTheFrameOverAndWaitsForIt) {
     EXPECT_EQ(waits[0].value, 5000);
 }
 
-TEST_F(NdisHookTest, SendPacketThatFailsAtOnceStillWaitsTheFullTime) {
+TEST_F(NdisHookTest, RefusedSendReturnsAtOnceWithTheDriversReason) {
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    fake.FailSends(NDIS_STATUS_FAILURE);
-    fake.EndWaitsAtOnce(true);
     const int descriptors = OpenDescriptorCount();
     auto frame = EthernetIIFrame(kPeer, 60, 2);
+    constexpr std::uint32_t kMessageTooLong = 90;
+    fake.FailSends(kMessageTooLong);
     EXPECT_FALSE(hook->SendPacket(frame.data(), static_cast<int>(frame.size())));
-    const auto waits = fake.CallsOf(w32n55abi::kAlertableWait);
-    ASSERT_EQ(waits.size(), 1U);
-    EXPECT_EQ(waits[0].value, 5000);
-    EXPECT_GE(waits[0].handle, 0) << "waits on the send's own event";
+    EXPECT_EQ(hook->GetSendStatus(), kMessageTooLong);
+    EXPECT_EQ(fake.CallCount(w32n55abi::kAlertableWait), 0U) << "nothing to wait for";
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    fake.FailSends(0);
+    EXPECT_TRUE(hook->SendPacket(frame.data(), static_cast<int>(frame.size())));
+    EXPECT_EQ(hook->GetSendStatus(), 0U);
 }
 
 TEST_F(NdisHookTest, UnfinishedSendKeepsItsRecordUntilTheAdapterCloses) {

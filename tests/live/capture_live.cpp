@@ -10,6 +10,7 @@
 #include "qndislib/filter/SrcMACFilter.h"
 #include "qndislib/frame/QuorelFrame.h"
 #include "qndislib/media/EthernetInfo.h"
+#include "tests/platform/FdCount.h"
 #include "w32n55_veth.h"
 
 #include <cerrno>
@@ -343,13 +344,24 @@ TEST_F(CaptureLive, SentFramesArriveAtThePeer) {
     }
 }
 
+TEST_F(CaptureLive, ARefusedSendReturnsAtOnceWithTheSystemsReason) {
+    ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + kHookEnd + " mtu 1000"));
+    ASSERT_TRUE(hook_->StartNormalReception());
+    Bytes frame = MakeFrame(AddressOf(kPeerEnd), AddressOf(kHookEnd), 1200, 1);
+    const auto start = Clock::now();
+    EXPECT_FALSE(hook_->SendPacket(frame.data(), static_cast<int>(frame.size())));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(hook_->GetSendStatus(), static_cast<std::uint32_t>(EMSGSIZE));
+}
+
 TEST_F(CaptureLive, StoredFrameOfALiveOneOutlivesTheHook) {
     std::unique_ptr<CQuorelFrame> kept;
     hook_->SetCallback(
         [](CNetworkFrame* frame, void* context) {
-            frame->AnalyzeFrame();
+            const CMediaInfo* medium = frame->AnalyzeFrame();
             auto* slot = static_cast<std::unique_ptr<CQuorelFrame>*>(context);
-            if (*slot == nullptr) {
+            // The kernel's own announcements of the link do not count.
+            if (*slot == nullptr && medium->GetProtocolId() == CProtocolId("88B5")) {
                 *slot = std::make_unique<CQuorelFrame>(frame);
             }
             frame->ReUse(context);
@@ -371,25 +383,37 @@ TEST_F(CaptureLive, StoredFrameOfALiveOneOutlivesTheHook) {
     EXPECT_EQ(kept->GetMediaInfo()->GetCurrentAddress(), station_);
 }
 
-TEST_F(CaptureLive, InterfaceDeletedMidCaptureEndsQuietly) {
-    ASSERT_TRUE(hook_->StartNormalReception());
+TEST_F(CaptureLive, AVanishedAdapterIsKnownWithinASecondAndLeavesNothingOpen) {
+    hook_.reset();
+    const std::size_t before = OpenDescriptorCount();
+    auto hook = std::make_unique<CNdisHook>();
+    ASSERT_TRUE(hook->OpenDriver(kHookEnd));
+    const std::size_t opened = OpenDescriptorCount();
+    hook->SetCallback(&Collect, &collector_);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartNormalReception());
+    EXPECT_GT(OpenDescriptorCount(), opened) << "the capture socket";
     for (std::uint8_t i = 0; i < 20; ++i) {
         ASSERT_TRUE(socket_->Send(Directed(i, station_)));
     }
-    Pump(collector_, 10, std::chrono::seconds(3));
-    EXPECT_GE(collector_.frames.size(), 10U);
+    Pump(collector_, 20, std::chrono::seconds(3));
+    EXPECT_EQ(collector_.frames.size(), 20U);
+    EXPECT_FALSE(hook->IsAdapterRemoved());
 
-    socket_.reset();
     pair_->Remove();
-    const auto start = Clock::now();
-    for (int i = 0; i < 20; ++i) {
-        SleepEx(10, TRUE);
+    const auto removed = Clock::now();
+    while (!hook->IsAdapterRemoved() && Clock::now() - removed < std::chrono::seconds(3)) {
+        SleepEx(100, TRUE);
     }
-    hook_->StopReception();
-    EXPECT_TRUE(hook_->CloseDriver());
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "nothing may hang";
+    EXPECT_TRUE(hook->IsAdapterRemoved());
+    EXPECT_LT(Clock::now() - removed, std::chrono::seconds(1));
+    EXPECT_EQ(collector_.frames.size(), 20U) << "no made-up frame reaches the callback";
+    EXPECT_EQ(OpenDescriptorCount(), opened) << "the capture went with the interface";
+    EXPECT_TRUE(hook->CloseDriver());
+    hook.reset();
+    EXPECT_EQ(OpenDescriptorCount(), before);
     // The name is gone, so the adapter cannot be opened again.
-    EXPECT_FALSE(hook_->TestDriver(kHookEnd));
+    EXPECT_FALSE(std::make_unique<CNdisHook>()->TestDriver(kHookEnd));
 }
 
 // A capture file in a directory of its own, removed with the object.

@@ -1,14 +1,21 @@
 // qndis on a veth pair of the test's own namespace: frames sent by `qndis
 // send` captured by `qndis capture` with a filter, its summary and pcap
 // output, the adapter errors, and `qndis demo`.
+#include "qndislib/addr/MACAddr.h"
 #include "tests/live/w32n55_veth.h"
 #include "tests/qndis/QndisRun.h"
 #include "tests/qndis/TestFrames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pcap/pcap.h>
+#include <regex>
+#include <sstream>
+#include <thread>
 
 namespace {
 
@@ -104,6 +111,168 @@ TEST_F(QndisLive, CapturesWithAFilterTheFramesSendSent) {
     }
     const auto reread = RunQndis({"read", out, "-q"});
     EXPECT_THAT(reread.err, HasSubstr("5 frames;"));
+}
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// `qndis capture -i qv1 ARGUMENTS` run by the shell in the background, given
+// a second to start.
+std::future<QndisResult> StartCapture(const std::string& arguments) {
+    const std::string command = std::string(QNDIS_PROGRAM) + " capture -i qv1 " + arguments;
+    auto capture = std::async(std::launch::async, [command] {
+        return RunProgram({"sh", "-c", command});
+    });
+    std::this_thread::sleep_for(1s);
+    return capture;
+}
+
+// A test frame from qv0 to the capturing end's own address.
+std::vector<std::uint8_t> ToCaptureEnd(std::size_t length, std::uint8_t seed) {
+    return w32n55::live::MakeFrame(w32n55::live::AddressOf("qv1"), w32n55::live::AddressOf("qv0"),
+                                   length, seed);
+}
+
+// (captured, original) length of each record of a pcap file.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> RecordLengths(const std::string& path) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> lengths;
+    char error[PCAP_ERRBUF_SIZE] = "";
+    const std::unique_ptr<pcap_t, decltype(&pcap_close)> file(
+        pcap_open_offline(path.c_str(), error), &pcap_close);
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (file && pcap_next_ex(file.get(), &header, &data) == 1) {
+        lengths.emplace_back(header->caplen, header->len);
+    }
+    return lengths;
+}
+
+// The number a summary line gives after `label`, its groups of thousands
+// joined; -1 when the line is missing.
+long long SummaryNumber(const std::string& text, const std::string& label) {
+    std::smatch match;
+    if (!std::regex_search(text, match, std::regex(label + "([0-9]+(?: [0-9]{3})*)"))) {
+        return -1;
+    }
+    std::string digits = match[1].str();
+    std::erase(digits, ' ');
+    return std::stoll(digits);
+}
+
+TEST_F(QndisLive, ACutFrameIsWrittenWithItsWireLengthAndADeletedAdapterEndsTheCaptureAtOnce) {
+    for (const char* end : {"qv0", "qv1"}) {
+        ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + end + " mtu 9000"));
+    }
+    const std::string out = m_scratch.Path("cut.pcap");
+    const std::string err = m_scratch.Path("capture.err");
+    auto capture = StartCapture("-q -t 20 -w " + out + " 2> " + err + "; echo $?");
+    w32n55::live::RawSocket peer("qv0");
+    ASSERT_TRUE(peer.Send(ToCaptureEnd(9014, 1)));
+    ASSERT_TRUE(peer.Send(ToCaptureEnd(100, 2)));
+    std::this_thread::sleep_for(500ms);
+
+    const auto deleted = Clock::now();
+    m_pair->Remove();
+    ASSERT_EQ(capture.wait_for(3s), std::future_status::ready);
+    EXPECT_LT(Clock::now() - deleted, 1s);
+    const QndisResult result = capture.get();
+    EXPECT_EQ(result.out, "1\n") << "the exit status";
+    const std::string summary = RunProgram({"cat", err}).out;
+    EXPECT_THAT(summary, HasSubstr("1 frames cut to 2 000 bytes"));
+    EXPECT_THAT(summary, HasSubstr("lost by this capture: 0 frames"));
+    EXPECT_THAT(summary, HasSubstr("interface qv1, all its traffic: unknown"));
+    EXPECT_THAT(summary, testing::EndsWith("qndis: the adapter qv1 disappeared.\n"));
+    const auto lengths = RecordLengths(out);
+    EXPECT_EQ(lengths,
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{2000, 9014}, {100, 100}}));
+}
+
+TEST_F(QndisLive, AfterAFloodOverrunsTheRingTheLossesAreTheGapsInThePacketNumbers) {
+    const std::string lines = m_scratch.Path("lines");
+    const std::string err = m_scratch.Path("capture.err");
+    // The frame lines go to a reader that starts late, so the capture stalls
+    // on a full pipe while the flood fills its ring.
+    auto capture = StartCapture("-t 7 2> " + err + " | { sleep 2; cat > " + lines + "; }");
+    w32n55::live::RawSocket peer("qv0");
+    const auto frame = ToCaptureEnd(1000, 3);
+    for (int i = 0; i < 80000; ++i) {
+        peer.Send(frame);
+    }
+    // Once the capture has caught up, a few frames more carry the last
+    // losses into the packet numbers.
+    std::this_thread::sleep_for(3s);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(peer.Send(frame));
+    }
+    capture.get();
+
+    std::istringstream shown(RunProgram({"cat", lines}).out);
+    long long gaps = 0;
+    long long last = 0;
+    for (std::string line; std::getline(shown, line);) {
+        const long long number = std::stoll(line);
+        gaps += last != 0 ? number - last - 1 : 0;
+        last = number;
+    }
+    const std::string summary = RunProgram({"cat", err}).out;
+    EXPECT_GT(gaps, 0) << "the flood did not overrun the ring\n" << summary;
+    EXPECT_EQ(SummaryNumber(summary, "lost by this capture: "), gaps) << summary;
+}
+
+struct SendCase {
+    const char* type;
+    std::size_t payloadBytes;
+    int status;
+    const char* says;
+};
+
+TEST_F(QndisLive, SendHoldsEachTypeToItsLargestFrameAndTellsWhyAFrameWasRefused) {
+    const SendCase cases[] = {
+        {"2", 1500, 0, "sent 1 frame of 1514 bytes"},
+        {"2", 1501, 2, "carries at most 1500: an Ethernet II frame is at most 1514 bytes"},
+        {"3", 1492, 0, "sent 1 frame of 1514 bytes"},
+        {"3", 1495, 2, "carries at most 1492: its 802.3 length field counts at most 1500"},
+        {"6", 1500, 0, "sent 1 frame of 1518 bytes"},
+        {"7", 1486, 2, "carries at most 1485"},
+    };
+    auto send = [](const char* type, const std::string& payload) {
+        return RunQndis({"send", "-i", "qv0", "--type", type, "--src", "02:00:00:00:00:0a", "--dst",
+                         "02:00:00:00:00:0b", "--proto", "0000000800", "--payload", payload});
+    };
+    for (const SendCase& c : cases) {
+        SCOPED_TRACE(std::string("type ") + c.type + ", " + std::to_string(c.payloadBytes));
+        const auto result = send(c.type, std::string(2 * c.payloadBytes, 'a'));
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_THAT(result.out + result.err, HasSubstr(c.says));
+    }
+    const auto notHex = send("2", "0a0g");
+    EXPECT_EQ(notHex.status, 2);
+    EXPECT_THAT(notHex.err, HasSubstr("not hexadecimal"));
+
+    ASSERT_TRUE(w32n55::live::Run("ip link set qv0 mtu 1000"));
+    const auto refused = send("2", std::string(2 * 1200, 'a'));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("refused to send frame 1: Message too long."));
+}
+
+TEST_F(QndisLive, AdaptersNeedNoCaptureRights) {
+    if (!ProgramExists("setpriv")) {
+        GTEST_SKIP() << "setpriv is not installed";
+    }
+    // A pair left down, where no capture could open; loopback has no speed.
+    ASSERT_TRUE(w32n55::live::Run("ip link add qd0 type veth peer name qd1"));
+    const auto result =
+        RunQndis({"adapters"}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const char* name : {"qv0", "qd0"}) {
+        const CMACAddr address(w32n55::live::AddressOf(name).data());
+        EXPECT_THAT(result.out, testing::ContainsRegex(std::string(name) + "\n.*\n  address " +
+                                                       std::string(address) +
+                                                       ", medium [^,]*, link speed 10000.0 Mb/s"));
+    }
+    EXPECT_THAT(result.out, testing::ContainsRegex("lo\n.*\n  address [-0]*, medium [^,]*, link "
+                                                   "speed unknown"));
+    w32n55::live::Run("ip link del qd0");
 }
 
 TEST_F(QndisLive, AnUnknownAdapterIsAnsweredWithTheKnownOnes) {

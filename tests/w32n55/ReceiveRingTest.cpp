@@ -6,7 +6,7 @@ namespace w32n55 {
 namespace {
 
 ArmedReceive Numbered(std::uint32_t n) {
-    return ArmedReceive{nullptr, nullptr, nullptr, nullptr, false, n};
+    return ArmedReceive{nullptr, nullptr, nullptr, nullptr, false, n, 0};
 }
 
 // Growth while the ring has wrapped must keep the arming order.

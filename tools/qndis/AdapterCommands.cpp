@@ -12,7 +12,9 @@
 #include "tools/qndis/ToolError.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace qndis::tool {
 
@@ -34,12 +36,30 @@ constexpr std::string_view SendUsage =
     "qndis send -i ADAPTER --type N --src MAC --dst MAC --proto ID [--payload HEX] [-c COUNT]";
 
 // The builder pads nothing, so the default payload fills the smallest
-// Ethernet frame; the largest is what one frame on the wire can carry.
+// Ethernet frame.
 constexpr std::size_t DefaultPayload = 46;
-constexpr std::size_t MaxPayload = 1500;
 constexpr std::size_t MaxProtocolIdLength = 6;
 constexpr int RawFrameType = 1;
 constexpr int MaxFrameType = 7;
+
+// The largest frame of each type, header included, and what sets it: an
+// 802.3 length field counts at most 1,500 bytes after itself, an Ethernet
+// frame carries at most 1,500 bytes after its type (and its tag).
+struct FrameLimit {
+    std::size_t largestFrame;
+    const char* reason;
+};
+constexpr const char* LengthFieldLimit = "its 802.3 length field counts at most 1500 bytes";
+constexpr std::array<FrameLimit, MaxFrameType + 1> FrameLimits{{
+    {0, ""},
+    {1514, LengthFieldLimit},
+    {1514, "an Ethernet II frame is at most 1514 bytes"},
+    {1514, LengthFieldLimit},
+    {1514, LengthFieldLimit},
+    {1514, LengthFieldLimit},
+    {1518, "a tagged Ethernet II frame is at most 1518 bytes"},
+    {1514, LengthFieldLimit},
+}};
 
 std::string Required(const CommandLine& line, std::string_view name, std::string_view usage) {
     const auto value = line.Value(name);
@@ -71,6 +91,8 @@ CProtocolId ProtocolOption(const CommandLine& line) {
     return CProtocolId(static_cast<int>(bytes->size()), bytes->data());
 }
 
+// The payload of --payload, or a default one; its size is checked against
+// the frame type once the header size is known.
 std::vector<unsigned char> PayloadOption(const CommandLine& line, int frameType) {
     const auto text = line.Value("payload");
     if (!text) {
@@ -85,16 +107,42 @@ std::vector<unsigned char> PayloadOption(const CommandLine& line, int frameType)
         return {};
     }
     auto bytes = qndis::ParseHexBytes(*text);
-    if (!bytes || bytes->size() > MaxPayload) {
-        throw UsageError("the payload must be at most " + std::to_string(MaxPayload) +
-                         " hexadecimal bytes.");
+    if (!bytes) {
+        throw UsageError("the payload is not hexadecimal bytes (two digits per byte, such as "
+                         "0a1b2c).");
     }
     return std::move(*bytes);
+}
+
+void CheckPayloadFits(int frameType, std::int32_t frameLength, std::size_t payloadLength) {
+    const FrameLimit& limit = FrameLimits[static_cast<std::size_t>(frameType)];
+    if (static_cast<std::size_t>(frameLength) > limit.largestFrame) {
+        const std::size_t header = static_cast<std::size_t>(frameLength) - payloadLength;
+        throw UsageError("a payload of " + std::to_string(payloadLength) +
+                         " bytes is too long for a frame of type " + std::to_string(frameType) +
+                         ", which carries at most " + std::to_string(limit.largestFrame - header) +
+                         ": " + limit.reason + ".");
+    }
 }
 
 struct FrameBytes {
     void operator()(unsigned char* bytes) const { ::operator delete(bytes); }
 };
+
+// The driver answers a refused send with the system's errno code; another
+// driver might answer with an NDIS status, which has the top bits set.
+std::string RefusalReason(std::uint32_t status) {
+    constexpr std::uint32_t LargestErrno = 4095;
+    if (status == EPERM && !CanCapture()) {
+        return CapturePermissionHelp(ProgramPath()) + ".";
+    }
+    if (status > LargestErrno) {
+        std::array<char, 32> text{};
+        std::snprintf(text.data(), text.size(), "NDIS status 0x%08X.", status);
+        return text.data();
+    }
+    return std::string(std::strerror(static_cast<int>(status))) + ".";
+}
 
 std::unique_ptr<CNdisHook> AdapterOf(const CommandLine& line, std::string_view usage) {
     return OpenAdapter(Required(line, "interface", usage));
@@ -116,12 +164,6 @@ int RunAdaptersCommand(std::span<const std::string> arguments) {
     }
     if (adapters.empty()) {
         std::printf("no adapters\n");
-    }
-    if (!adapters.empty() && !CanCapture()) {
-        std::fprintf(stderr,
-                     "qndis: note: the adapters could not be opened, so their properties are "
-                     "unknown; %s\n",
-                     CapturePermissionHelp(ProgramPath()).c_str());
     }
     return 0;
 }
@@ -161,11 +203,13 @@ int RunSendCommand(std::span<const std::string> arguments) {
         throw ToolError("the Ethernet medium cannot build a frame of type " + std::to_string(type) +
                         " from these values.");
     }
+    CheckPayloadFits(type, length, payload.size());
     const std::unique_ptr<CNdisHook> hook = AdapterOf(line, SendUsage);
     for (long long i = 0; i < count; ++i) {
         if (!hook->SendPacket(frame.get(), length)) {
             throw ToolError("the adapter '" + std::string(hook->GetAdapterName()) +
-                            "' refused to send frame " + std::to_string(i + 1) + ".");
+                            "' refused to send frame " + std::to_string(i + 1) + ": " +
+                            RefusalReason(hook->GetSendStatus()));
         }
     }
     std::printf("sent %lld frame%s of %d bytes on %s\n", count, count == 1 ? "" : "s", length,

@@ -33,8 +33,8 @@ constexpr std::array<LongStatistic, 27> Counters{{
     {"frames received", "OID_GEN_RCV_OK", &P::GetFramesReceived},
     {"transmit errors", "OID_GEN_XMIT_ERROR", &P::GetErrorsTransmitted},
     {"receive errors", "OID_GEN_RCV_ERROR", &P::GetErrorsReceived},
-    {"missed frames", "OID_GEN_RCV_NO_BUFFER", &P::GetMissedFrames},
-    {"frames missed by the capture", "OID_W32N55_SOFT_MISSED_FRAMES", &P::GetSoftMissedFrames},
+    {"frames lost by this capture", "OID_GEN_RCV_NO_BUFFER", &P::GetMissedFrames},
+    {"frames dropped by the interface", "OID_W32N55_SOFT_MISSED_FRAMES", &P::GetSoftMissedFrames},
     {"directed frames transmitted", "OID_GEN_DIRECTED_FRAMES_XMIT", &P::GetDirectedFramesTrans},
     {"multicast frames transmitted", "OID_GEN_MULTICAST_FRAMES_XMIT", &P::GetMulticastFramesTrans},
     {"broadcast frames transmitted", "OID_GEN_BROADCAST_FRAMES_XMIT", &P::GetBroadcastFramesTrans},
@@ -116,11 +116,15 @@ void PrintStatistics(CNDISRequesterProxy& proxy, std::FILE* out) {
 
 std::string BriefStatistics(CNDISRequesterProxy& proxy) {
     std::string text;
-    // The first rows of the table are the frame counters.
+    // The first rows of the table are the frame counters; the capture's own
+    // losses among them are not the interface's.
     constexpr std::size_t FrameCounters = 6;
     for (std::size_t i = 0; i < FrameCounters; ++i) {
+        if (Counters[i].get == &P::GetMissedFrames) {
+            continue;
+        }
         const std::int32_t value = (proxy.*Counters[i].get)();
-        text += (i > 0 ? ", " : "") + std::string(Counters[i].label) + " " +
+        text += (text.empty() ? "" : ", ") + std::string(Counters[i].label) + " " +
                 (proxy.IsOk() ? CounterText(value) : NotSupported);
     }
     return text;

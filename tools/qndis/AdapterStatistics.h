@@ -12,7 +12,8 @@ namespace qndis::tool {
 // supported".
 void PrintStatistics(CNDISRequesterProxy& proxy, std::FILE* out);
 
-// The frame counters that matter after a capture, on one line.
+// The interface's own frame counters, on one line: what a capture sees
+// beside its own losses.
 std::string BriefStatistics(CNDISRequesterProxy& proxy);
 
 } // namespace qndis::tool

@@ -90,15 +90,21 @@ void PrintFrameCounts(const CaptureTotals& totals, const FrameTypeNames& names, 
     }
 }
 
-void PrintSummary(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered,
-                  CNDISRequesterProxy& proxy) {
+void PrintSummary(const std::string& adapterName, const CaptureTotals& totals,
+                  const FrameTypeNames& names, bool filtered, CNDISRequesterProxy& proxy) {
     PrintFrameCounts(totals, names, filtered);
     std::FILE* out = stderr;
-    const std::int32_t missed = proxy.GetMissedFrames();
-    std::fprintf(out, "missed: %s by the adapter, %s packet numbers skipped\n",
-                 proxy.IsOk() ? Count(static_cast<std::uint32_t>(missed)).c_str() : "not supported",
+    // The capture's own losses come from the driver; the packet numbers say
+    // where they fell. The interface's counters cover all its traffic.
+    const std::int32_t lost = proxy.GetMissedFrames();
+    std::fprintf(out, "lost by this capture: %s frames (%s packet numbers skipped)\n",
+                 proxy.IsOk() ? Count(static_cast<std::uint32_t>(lost)).c_str() : "unknown",
                  Count(totals.gaps).c_str());
-    std::fprintf(out, "adapter: %s\n", BriefStatistics(proxy).c_str());
+    std::fprintf(out, "%s frames cut to %s bytes\n", Count(totals.cut).c_str(),
+                 Count(w32n55abi::receive_record::kDataCapacity).c_str());
+    std::fprintf(out, "interface %s, all its traffic: %s\n", adapterName.c_str(),
+                 totals.adapterRemoved ? "unknown, the adapter disappeared"
+                                       : BriefStatistics(proxy).c_str());
 }
 
 std::uint64_t FileSize(const std::string& path) {
@@ -179,9 +185,12 @@ int Capture(const CommandLine& line, const std::string& adapterName,
         writer->Close();
     }
     CNDISRequesterProxy proxy(hook.get());
-    PrintSummary(session.Totals(), names, filter != nullptr, proxy);
+    PrintSummary(adapterName, session.Totals(), names, filter != nullptr, proxy);
     if (kernelFilter != nullptr) {
         std::fprintf(stderr, "kernel filter: %s\n", kernelFilter);
+    }
+    if (session.Totals().adapterRemoved) {
+        throw ToolError("the adapter " + adapterName + " disappeared.");
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "qndislib/qndislib.h"
 #include "tools/qndis/PcapWriter.h"
+#include "tools/qndis/Privileges.h"
 #include "tools/qndis/ToolError.h"
 
 #include <algorithm>
@@ -84,9 +85,15 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
         const std::string_view line = m_line.Format(frame, nanoseconds);
         std::fwrite(line.data(), 1, line.size(), m_out);
     }
+    const std::uint32_t wireLength = frame.GetWireLength();
+    if (wireLength > frame.GetLength()) {
+        ++m_totals.cut;
+    }
     // A failed write ends the capture; closing the writer then says why.
-    if (m_options.writer != nullptr && !m_options.writer->Write(frame.GetFrame(), frame.GetLength(),
-                                                                frame.GetLength(), nanoseconds)) {
+    if (m_options.writer != nullptr &&
+        !m_options.writer->Write(frame.GetFrame(), frame.GetLength(),
+                                 std::max<std::uint32_t>(wireLength, frame.GetLength()),
+                                 nanoseconds)) {
         m_done = true;
     }
     if (m_options.count && m_totals.matched >= *m_options.count) {
@@ -115,7 +122,8 @@ void CaptureSession::Run() {
         m_options.promiscuous ? m_hook.StartPromiscuousReception() : m_hook.StartNormalReception();
     if (!started) {
         m_hook.ResetCallback();
-        throw ToolError("the adapter refused to start reception.");
+        throw ToolError(CanCapture() ? "the adapter refused to start reception; is it up?"
+                                     : CapturePermissionHelp(ProgramPath()));
     }
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
@@ -124,6 +132,10 @@ void CaptureSession::Run() {
         const std::uint32_t result = SleepEx(m_options.offline ? 0 : LiveWaitMs, true);
         if (Interrupted()) {
             m_totals.interrupted = true;
+            break;
+        }
+        if (m_hook.IsAdapterRemoved()) {
+            m_totals.adapterRemoved = true;
             break;
         }
         // Frames of a file are ready at once, so a wait that delivered none

@@ -33,7 +33,9 @@ struct CaptureTotals {
     std::uint64_t bytes = 0; // of the matching frames
     std::array<std::uint64_t, FrameTypeNames::MaxId + 1> byType{};
     std::uint64_t gaps = 0; // packet numbers skipped by the driver
+    std::uint64_t cut = 0;  // matching frames longer on the wire than stored
     bool interrupted = false;
+    bool adapterRemoved = false;
 };
 
 // Receives frames through an open hook's 200 packages: the callback runs in
@@ -47,8 +49,8 @@ public:
     CaptureSession& operator=(const CaptureSession&) = delete;
 
     // Starts reception, pumps until a stop condition holds (count, time,
-    // Ctrl-C, end of file) and stops reception. Raises ToolError when the
-    // adapter refuses to start.
+    // Ctrl-C, end of file, the adapter vanishing) and stops reception.
+    // Raises ToolError when the adapter refuses to start.
     void Run();
     const CaptureTotals& Totals() const { return m_totals; }
 
