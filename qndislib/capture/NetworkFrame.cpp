@@ -78,6 +78,7 @@ void CNetworkFrame::CopyFrom(const CNetworkFrame& other) {
     m_overlapped = other.m_overlapped;
     m_overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(this);
     m_driverHandle = other.m_driverHandle;
+    m_startReceive = other.m_startReceive;
     m_hook = other.m_hook;
     m_context = other.m_context;
     m_singleArgumentCompletion = other.m_singleArgumentCompletion;
@@ -91,6 +92,7 @@ void CNetworkFrame::Reset(CNdisHook* hook, void* event, std::uint32_t medium) {
     m_overlapped = OVERLAPPED{};
     m_hook = hook;
     m_driverHandle = hook != nullptr ? hook->m_driverHandle : w32n55abi::kNoHandle;
+    m_startReceive = qndis::DriverLibrary::Get<w32n55abi::kStartReceive>();
     if (medium == NdisMedium802_3) {
         auto* ethernet = new CEthernetInfo();
         if (hook != nullptr) {
@@ -112,8 +114,10 @@ void CNetworkFrame::ReUse(void* context) {
     m_overlapped.Internal = NDIS_STATUS_SUCCESS;
     void* routine = m_singleArgumentCompletion ? reinterpret_cast<void*>(&DeliverSingleArgument)
                                                : reinterpret_cast<void*>(&DeliverThreeArgument);
-    qndis::DriverLibrary::Get<w32n55abi::kStartReceive>()(m_driverHandle, m_buffer, &m_byteCount,
-                                                          &m_overlapped, routine);
+    const w32n55abi::StartReceiveFn start =
+        m_startReceive != nullptr ? m_startReceive
+                                  : qndis::DriverLibrary::Get<w32n55abi::kStartReceive>();
+    start(m_driverHandle, m_buffer, &m_byteCount, &m_overlapped, routine);
 }
 
 // The callback is read from the hook at each frame, so a change of callback
@@ -163,5 +167,6 @@ std::uint32_t CNetworkFrame::GetWireLength() const {
 
 void CNetworkFrame::Detach() {
     m_driverHandle = w32n55abi::kNoHandle;
+    m_startReceive = nullptr;
     m_overlapped.hEvent = nullptr;
 }

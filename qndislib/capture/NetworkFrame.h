@@ -68,6 +68,9 @@ private:
     std::uint32_t m_byteCount = 0;
     OVERLAPPED m_overlapped{};
     w32n55abi::Handle m_driverHandle = w32n55abi::kNoHandle;
+    // Looked up when the package is bound to an adapter, so that re-arming
+    // costs no lookup per frame; null while unbound.
+    w32n55abi::StartReceiveFn m_startReceive = nullptr;
     CNdisHook* m_hook = nullptr;
     void* m_context = nullptr;
     CMediaInfo* m_medium = nullptr;

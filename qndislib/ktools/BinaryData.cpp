@@ -4,11 +4,120 @@
 #include "qndislib/ktools/MemoryBuffer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QNDIS_EDGE_SEARCH 1
+#include <immintrin.h>
+#endif
+
 namespace ktools {
+
+namespace {
+
+#ifdef QNDIS_EDGE_SEARCH
+// Compares eight bytes at a time without a library call, which would cost
+// the scans below registers saved on every search.
+bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t count) {
+    for (; count >= 8; a += 8, b += 8, count -= 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y) {
+            return false;
+        }
+    }
+    for (; count > 0; ++a, ++b, --count) {
+        if (*a != *b) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Tests the windows of the text `Width` at a time by their first and last
+// bytes and compares the bytes between only where both agree. Bit k of
+// `edges(block)` is set when window k of the block starts with the
+// pattern's first byte and ends with its last. The text holds at least
+// `Width` windows.
+template <std::size_t Width, class EdgeMatches>
+bool ScanByEdges(const unsigned char* pattern, std::size_t length, const unsigned char* text,
+                 std::size_t windows, EdgeMatches edges) {
+    const auto confirmed = [&](const unsigned char* block, std::uint32_t candidates) {
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const unsigned char* window = block + std::countr_zero(candidates);
+            if (length <= 2 || SameBytes(window + 1, pattern + 1, length - 2)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::size_t at = 0;
+    for (; at + Width <= windows; at += Width) {
+        const std::uint32_t candidates = edges(text + at);
+        if (candidates != 0 && confirmed(text + at, candidates)) {
+            return true;
+        }
+    }
+    if (at == windows) {
+        return false;
+    }
+    // The last block overlaps the one before; windows already tested are
+    // masked out.
+    const std::size_t start = windows - Width;
+    return confirmed(text + start, edges(text + start) & (~std::uint32_t{0} << (at - start)));
+}
+
+// Flattened so that the block test, compiled for its own instruction set,
+// is inlined into the loop; kept out of the caller so that a search that
+// ends in the first blocks pays for nothing else.
+__attribute__((target("avx2"), flatten, noinline)) bool FindByEdges32(const unsigned char* pattern,
+                                                                      std::size_t length,
+                                                                      const unsigned char* text,
+                                                                      std::size_t windows) {
+    const __m256i first = _mm256_set1_epi8(static_cast<char>(pattern[0]));
+    const __m256i last = _mm256_set1_epi8(static_cast<char>(pattern[length - 1]));
+    return ScanByEdges<32>(
+        pattern, length, text, windows,
+        [ first, last,
+          span = length - 1 ](const unsigned char* block) __attribute__((target("avx2"))) {
+            const __m256i starts = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+            const __m256i ends = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + span));
+            return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+                _mm256_and_si256(_mm256_cmpeq_epi8(starts, first), _mm256_cmpeq_epi8(ends, last))));
+        });
+}
+
+__attribute__((flatten, noinline)) bool FindByEdges16(const unsigned char* pattern,
+                                                      std::size_t length, const unsigned char* text,
+                                                      std::size_t windows) {
+    const __m128i first = _mm_set1_epi8(static_cast<char>(pattern[0]));
+    const __m128i last = _mm_set1_epi8(static_cast<char>(pattern[length - 1]));
+    return ScanByEdges<16>(
+        pattern, length, text, windows,
+        [first, last, span = length - 1](const unsigned char* block) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + span));
+            return static_cast<std::uint32_t>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+        });
+}
+
+// Read once when the library is loaded; before that the narrower search runs.
+const bool HasAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+// Text of fewer windows is searched by shifts.
+constexpr std::size_t EdgeSearchMinWindows = 16;
+#endif
+
+} // namespace
 
 CBinaryData::CBinaryData(const unsigned char* bytes, unsigned int length) {
     if (bytes != nullptr && length != 0) {
@@ -131,6 +240,16 @@ bool CBinaryData::Find(const unsigned char* text, unsigned int textLength) {
     if (textLength < m_length) {
         return false;
     }
+#ifdef QNDIS_EDGE_SEARCH
+    if (const std::size_t windows = textLength - m_length + 1; windows >= EdgeSearchMinWindows) {
+        return windows >= 32 && HasAvx2 ? FindByEdges32(m_data.get(), m_length, text, windows)
+                                        : FindByEdges16(m_data.get(), m_length, text, windows);
+    }
+#endif
+    return FindByShifts(text, textLength);
+}
+
+bool CBinaryData::FindByShifts(const unsigned char* text, unsigned int textLength) {
     if (!m_goodSuffix) {
         Prepare();
     }

@@ -12,7 +12,7 @@ namespace ktools {
 class CMemoryBuffer;
 
 // A byte array shared by reference count, with a stream form, a text form
-// and a Turbo Boyer-Moore search for its bytes. A new object has count 0:
+// and a search for its bytes. A new object has count 0:
 // its first holder's AddRef brings it to 1 and the last Release destroys it.
 // The bytes never change in place except through Unpack, which also
 // discards the search tables, so the tables always describe the bytes.
@@ -51,6 +51,10 @@ public:
     bool Find(const unsigned char* text, unsigned int textLength);
 
 private:
+    // The Turbo Boyer-Moore search, for text too short for the block search
+    // and processors without one; the text is at least as long as the
+    // pattern, which is not empty.
+    bool FindByShifts(const unsigned char* text, unsigned int textLength);
     void Prepare();
     void Discard();
 
