@@ -105,10 +105,12 @@ std::vector<std::uint8_t> ReadAddress(const char* interface) {
     return bytes;
 }
 
-// Sends `count` frames of `size` bytes from the sending end, in batches.
+// Sends `count` frames of `size` bytes from the sending end, in batches;
+// with `markEvery`, one frame in that many is marked (see kMark).
 class Flooder {
 public:
-    explicit Flooder(std::size_t size) : frame_(size, 0) {
+    explicit Flooder(std::size_t size, std::size_t markEvery = 0)
+        : frame_(size, 0), batch_(markEvery != 0 ? kBatch - kBatch % markEvery : kBatch) {
         const auto destination = ReadAddress(kReceiveEnd);
         const auto source = ReadAddress(kSendEnd);
         std::copy(destination.begin(), destination.end(), frame_.begin());
@@ -120,8 +122,11 @@ public:
         address.sll_family = AF_PACKET;
         address.sll_ifindex = static_cast<int>(if_nametoindex(kSendEnd));
         ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        marked_ = frame_;
+        marked_[kMarkOffset] = kMark;
         for (std::size_t i = 0; i < kBatch; ++i) {
-            vectors_[i] = {frame_.data(), frame_.size()};
+            const bool mark = markEvery != 0 && i % markEvery == 0;
+            vectors_[i] = {mark ? marked_.data() : frame_.data(), frame_.size()};
             messages_[i] = {};
             messages_[i].msg_hdr.msg_iov = &vectors_[i];
             messages_[i].msg_hdr.msg_iovlen = 1;
@@ -132,7 +137,7 @@ public:
     std::uint64_t Send(std::uint64_t count) {
         std::uint64_t sent = 0;
         while (sent < count) {
-            const auto batch = static_cast<unsigned>(std::min<std::uint64_t>(kBatch, count - sent));
+            const auto batch = static_cast<unsigned>(std::min<std::uint64_t>(batch_, count - sent));
             const int done = ::sendmmsg(fd_, messages_, batch, 0);
             if (done > 0) {
                 sent += static_cast<std::uint64_t>(done);
@@ -147,6 +152,8 @@ public:
 
 private:
     std::vector<std::uint8_t> frame_;
+    std::vector<std::uint8_t> marked_;
+    std::size_t batch_;
     int fd_ = -1;
     iovec vectors_[kBatch];
     mmsghdr messages_[kBatch];
@@ -164,6 +171,11 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// What a mode counts of `count` frames sent.
+std::uint64_t Expected(const CaptureMode& mode, std::uint64_t count) {
+    return mode.markEvery != 0 ? count / mode.markEvery : count;
+}
+
 // Receiver and sender run at once; the rate is what the receiver took per
 // second from the moment the flood started.
 bool Flood(const CaptureMode& mode, std::size_t size, std::uint64_t count, Figures& out) {
@@ -173,7 +185,7 @@ bool Flood(const CaptureMode& mode, std::size_t size, std::uint64_t count, Figur
         std::fprintf(stderr, "mode %s: %s\n", mode.key.c_str(), error.c_str());
         return false;
     }
-    Flooder flooder(size);
+    Flooder flooder(size, mode.markEvery);
     std::atomic<bool> go{false};
     Clock::time_point start;
     std::thread sender([&] {
@@ -185,7 +197,8 @@ bool Flood(const CaptureMode& mode, std::size_t size, std::uint64_t count, Figur
     const std::uint64_t allocationsBefore = gAllocations;
     start = Clock::now();
     go = true;
-    const ReceiveResult result = receiver->Receive(count, std::chrono::milliseconds(300));
+    const ReceiveResult result =
+        receiver->Receive(Expected(mode, count), std::chrono::milliseconds(300));
     out.allocations = gAllocations - allocationsBefore;
     sender.join();
     out.received = result.frames;
@@ -203,7 +216,9 @@ double ThreadCpuSeconds() {
 
 // The ring is filled first and then drained, timing the receive path alone:
 // by the clock, and by the receiving thread's processor time, which time
-// given to other processes on a busy machine does not inflate.
+// given to other processes on a busy machine does not inflate. A mode that
+// counts marked frames only has its processor time set against the frames
+// sent, all of which reached the host.
 bool DrainRound(const CaptureMode& mode, Flooder& flooder, std::uint64_t count, Figures& out,
                 Figures& cpu) {
     auto receiver = mode.make();
@@ -218,7 +233,8 @@ bool DrainRound(const CaptureMode& mode, Flooder& flooder, std::uint64_t count, 
     const std::uint64_t allocationsBefore = gAllocations;
     const auto start = Clock::now();
     const double cpuStart = ThreadCpuSeconds();
-    const ReceiveResult result = receiver->Receive(count, std::chrono::milliseconds(100));
+    const ReceiveResult result =
+        receiver->Receive(Expected(mode, count), std::chrono::milliseconds(100));
     const double cpuSeconds = ThreadCpuSeconds() - cpuStart;
     out.allocations = gAllocations - allocationsBefore;
     out.received = result.frames;
@@ -226,7 +242,8 @@ bool DrainRound(const CaptureMode& mode, Flooder& flooder, std::uint64_t count, 
     out.drops = receiver->Drops();
     receiver->Close();
     cpu = out;
-    cpu.framesPerSecond = result.frames / std::max(cpuSeconds, 1e-9);
+    const std::uint64_t taken = mode.markEvery != 0 ? out.sent : result.frames;
+    cpu.framesPerSecond = static_cast<double>(taken) / std::max(cpuSeconds, 1e-9);
     return true;
 }
 
@@ -315,9 +332,11 @@ int main(int argc, char** argv) {
             }
         }
         Flooder flooder(size.bytes);
+        Flooder markedFlooder(size.bytes, kMarkEvery);
         for (int round = 0; round < kDrainRounds; ++round) {
             for (std::size_t i = 0; i < modes.size(); ++i) {
-                if (!DrainRound(modes[i], flooder, size.drainRound, drain[i].emplace_back(),
+                Flooder& source = modes[i].markEvery != 0 ? markedFlooder : flooder;
+                if (!DrainRound(modes[i], source, size.drainRound, drain[i].emplace_back(),
                                 drainCpu[i].emplace_back())) {
                     return 1;
                 }

@@ -1,10 +1,14 @@
 // Mode (c): the whole library path an analyser runs. A capture hook with its
 // 200 receive packages on the interface; the callback analyses each frame,
 // asks one three-member compound filter and hands the package back.
+// Modes (f) and (k) take a flood of which one frame in a hundred passes
+// their filter, deciding it in the callback only (f) or with the filter's
+// program attached in the kernel as well (k); they count passing frames.
 #include "bench/capture_receiver.h"
 #include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/filter/CompoundFilter.h"
+#include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/DstMACFilter.h"
 #include "qndislib/filter/ProtocolFilter.h"
 #include "qndislib/filter/SrcMACFilter.h"
@@ -25,12 +29,25 @@ std::unique_ptr<CCompoundFilter> MakeFilter() {
     return filter;
 }
 
+// Passes the marked frames of the flood only.
+std::unique_ptr<CCompoundFilter> MakeMarkFilter() {
+    auto filter = std::make_unique<CCompoundFilter>(CCompoundFilter::OperatorAnd, "marked");
+    filter->Add(CProtocolFilter(CProtocolId("88B5"), "bench type", false));
+    unsigned char mark = kMark;
+    filter->Add(CContentFilter(&mark, 1, kMarkOffset, "mark", false));
+    return filter;
+}
+
 std::uint64_t AsU64(QWORD value) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
 }
 
 class LibraryReceiver final : public CaptureReceiver {
 public:
+    LibraryReceiver() = default;
+    // `kernel`: the filter's program is attached as well.
+    LibraryReceiver(std::unique_ptr<CCompoundFilter> filter, bool kernel)
+        : filter_(std::move(filter)), kernel_(kernel), countPasses_(true) {}
     ~LibraryReceiver() override { Close(); }
 
     bool Open(const std::string& interface, std::string& error) override {
@@ -41,6 +58,11 @@ public:
             return false;
         }
         hook_->SetCallback(&LibraryReceiver::OnFrame, this);
+        if (kernel_ && !hook_->SetKernelFilter(filter_.get())) {
+            error = "cannot attach the kernel filter";
+            Close();
+            return false;
+        }
         hook_->ReadStartup();
         if (!hook_->StartPromiscuousReception()) {
             error = "cannot set the packet filter";
@@ -101,16 +123,17 @@ private:
         }
         lastNumber_ = number;
         frame.AnalyzeFrame();
-        if (filter_->CheckFrame(&frame)) {
-            ++passes_;
-        }
-        if (IsBenchFrame(frame.GetFrame(), frame.GetLength())) {
+        const bool passes = filter_->CheckFrame(&frame);
+        passes_ += passes ? 1 : 0;
+        if (countPasses_ ? passes : IsBenchFrame(frame.GetFrame(), frame.GetLength())) {
             ++result_.frames;
         }
     }
 
     std::unique_ptr<CNdisHook> hook_;
     std::unique_ptr<CCompoundFilter> filter_ = MakeFilter();
+    bool kernel_ = false;
+    bool countPasses_ = false;
     ReceiveResult result_;
     std::uint64_t lastNumber_ = 0;
     std::uint64_t gaps_ = 0;
@@ -120,6 +143,16 @@ private:
 const CaptureReceiverRegistration kRegistration{
     "c", "qndislib hook, analysis, filter, ReUse",
     []() -> std::unique_ptr<CaptureReceiver> { return std::make_unique<LibraryReceiver>(); }};
+
+const CaptureReceiverRegistration kCallbackFilter{
+    "f", "1% filter in the callback only", kMarkEvery, []() -> std::unique_ptr<CaptureReceiver> {
+        return std::make_unique<LibraryReceiver>(MakeMarkFilter(), false);
+    }};
+
+const CaptureReceiverRegistration kKernelFilter{
+    "k", "1% filter attached in the kernel", kMarkEvery, []() -> std::unique_ptr<CaptureReceiver> {
+        return std::make_unique<LibraryReceiver>(MakeMarkFilter(), true);
+    }};
 
 } // namespace
 } // namespace capture_bench

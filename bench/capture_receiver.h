@@ -12,6 +12,11 @@ namespace capture_bench {
 // kernel's own neighbour traffic) is not counted.
 constexpr std::uint16_t kBenchEtherType = 0x88B5;
 
+// Marked floods set byte kMarkOffset of one frame in kMarkEvery to kMark;
+// the other frames hold zeros there.
+constexpr std::size_t kMarkEvery = 100;
+constexpr std::size_t kMarkOffset = 20;
+constexpr std::uint8_t kMark = 0x01;
 inline bool IsBenchFrame(const std::uint8_t* frame, std::uint32_t length) {
     return length >= 14 && frame[12] == (kBenchEtherType >> 8) &&
            frame[13] == (kBenchEtherType & 0xFF);
@@ -45,6 +50,8 @@ struct CaptureMode {
     std::string key;
     std::string description;
     std::unique_ptr<CaptureReceiver> (*make)();
+    // Nonzero: the mode takes a marked flood and counts only marked frames.
+    std::size_t markEvery = 0;
 };
 
 std::vector<CaptureMode>& CaptureModes();
@@ -53,6 +60,10 @@ struct CaptureReceiverRegistration {
     CaptureReceiverRegistration(std::string key, std::string description,
                                 std::unique_ptr<CaptureReceiver> (*make)()) {
         CaptureModes().push_back({std::move(key), std::move(description), make});
+    }
+    CaptureReceiverRegistration(std::string key, std::string description, std::size_t markEvery,
+                                std::unique_ptr<CaptureReceiver> (*make)()) {
+        CaptureModes().push_back({std::move(key), std::move(description), make, markEvery});
     }
 };
 

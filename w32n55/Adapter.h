@@ -3,6 +3,7 @@
 #include "w32n55/InformationBuffer.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <pcap/pcap.h>
 #include <span>
@@ -39,6 +40,12 @@ public:
     virtual RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) = 0;
+    // Runs `program` on each frame the packet filter passes; empty
+    // detaches. 0 when done, else an errno code; the filter in place stays
+    // on failure.
+    virtual int AttachFilter(std::span<const bpf_insn> program) {
+        return program.empty() ? 0 : EOPNOTSUPP;
+    }
 
     void SetHighResolution(bool high) { highResolution_ = high; }
     // Low resolution keeps whole microseconds, as a capture of that

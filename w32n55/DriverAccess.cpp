@@ -117,6 +117,15 @@ int DriverAccess::Send(std::int32_t handle, std::span<const std::uint8_t> frame)
     return error;
 }
 
+int DriverAccess::AttachFilter(std::int32_t handle, std::span<const bpf_insn> program) {
+    const auto adapter = FindAdapter(handle);
+    const int error = adapter ? adapter->AttachFilter(program) : EBADF;
+    if (error != 0) {
+        LastError::Set(error);
+    }
+    return error;
+}
+
 bool DriverAccess::SetTimestampResolution(std::int32_t handle, bool high) {
     const auto adapter = FindAdapter(handle);
     if (adapter) {

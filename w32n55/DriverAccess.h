@@ -5,6 +5,7 @@
 #include "w32n55/InformationBuffer.h"
 
 #include <cstdint>
+#include <pcap/bpf.h>
 #include <span>
 
 namespace w32n55 {
@@ -30,6 +31,8 @@ public:
     static void StartReceive(std::int32_t handle, const ArmedReceive& receive);
     // 0 when the frame went out, else an errno code.
     static int Send(std::int32_t handle, std::span<const std::uint8_t> frame);
+    // 0 when the program is attached (empty: detached), else an errno code.
+    static int AttachFilter(std::int32_t handle, std::span<const bpf_insn> program);
 
     static bool SetTimestampResolution(std::int32_t handle, bool high);
     // Nanoseconds since the Unix epoch, the clock of the frames' stamps.

@@ -3,10 +3,10 @@
 #include "qndislib/capture/W32N55.h"
 #include "w32n55/CaptureSettings.h"
 #include "w32n55/OidCatalog.h"
-#include "w32n55/PacketFilterProgram.h"
 
 #include <cerrno>
 #include <limits>
+#include <linux/filter.h>
 #include <linux/if_arp.h>
 #include <linux/if_packet.h>
 #include <sys/socket.h>
@@ -291,8 +291,7 @@ bool LiveAdapter::ApplyPacketFilter(std::uint32_t filter) {
     const bool ethernet = HasDestinationAddresses();
     const MacBytes station = ethernet ? interface_.Address().value_or(MacBytes{}) : MacBytes{};
     PacketFilterProgram program(filter, station, ethernet, CaptureSettings::kSnapLength);
-    bpf_program code = program.Program();
-    if (pcap_setfilter(capture_.get(), &code) != 0) {
+    if (!InstallKernelProgram(program)) {
         return false;
     }
     const bool promiscuous = (filter & NDIS_PACKET_TYPE_PROMISCUOUS) != 0;
@@ -301,6 +300,46 @@ bool LiveAdapter::ApplyPacketFilter(std::uint32_t filter) {
     }
     packetFilter_ = filter;
     return true;
+}
+
+// libpcap would quietly filter in user space what the kernel refuses, so
+// the application's program goes to the socket directly, where a refusal
+// is seen. libpcap still gets the packet filter's program: it filters the
+// frames already waiting in the ring with the last program it was given.
+bool LiveAdapter::InstallKernelProgram(PacketFilterProgram& program) {
+    bpf_program packetCode = program.Program();
+    if (pcap_setfilter(capture_.get(), &packetCode) != 0) {
+        return false;
+    }
+    if (kernelFilter_.empty()) {
+        return true;
+    }
+    std::vector<bpf_insn> combined =
+        program.FollowedBy(kernelFilter_, CaptureSettings::kSnapLength);
+    static_assert(sizeof(bpf_insn) == sizeof(sock_filter));
+    if (combined.size() > BPF_MAXINSNS) {
+        errno = EINVAL;
+        return false;
+    }
+    const sock_fprog code{static_cast<unsigned short>(combined.size()),
+                          reinterpret_cast<sock_filter*>(combined.data())};
+    return ::setsockopt(pcap_fileno(capture_.get()), SOL_SOCKET, SO_ATTACH_FILTER, &code,
+                        sizeof code) == 0;
+}
+
+int LiveAdapter::AttachFilter(std::span<const bpf_insn> program) {
+    if (failed_) {
+        return ENETDOWN;
+    }
+    std::vector<bpf_insn> previous = std::exchange(kernelFilter_, {program.begin(), program.end()});
+    errno = 0;
+    if (!ApplyPacketFilter(packetFilter_)) {
+        const int error = errno != 0 ? errno : EINVAL;
+        kernelFilter_ = std::move(previous);
+        ApplyPacketFilter(packetFilter_);
+        return error;
+    }
+    return 0;
 }
 
 bool LiveAdapter::SetPromiscuousMembership(bool on) {

@@ -2,12 +2,14 @@
 
 #include "w32n55/Adapter.h"
 #include "w32n55/Ethtool.h"
+#include "w32n55/PacketFilterProgram.h"
 #include "w32n55/SysfsInterface.h"
 
 #include <memory>
 #include <optional>
 #include <pcap/pcap.h>
 #include <string>
+#include <vector>
 
 namespace w32n55 {
 
@@ -26,6 +28,7 @@ public:
     RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) override;
     RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) override;
     RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) override;
+    int AttachFilter(std::span<const bpf_insn> program) override;
 
 private:
     struct PcapCloser {
@@ -44,6 +47,7 @@ private:
     RequestOutcome QueryDrops(InformationBuffer& buffer);
     RequestOutcome SetPacketFilter(InformationBuffer& buffer);
     bool ApplyPacketFilter(std::uint32_t filter);
+    bool InstallKernelProgram(PacketFilterProgram& program);
     bool SetPromiscuousMembership(bool on);
 
     std::unique_ptr<pcap_t, PcapCloser> capture_;
@@ -51,6 +55,8 @@ private:
     Ethtool ethtool_;
     int ifindex_;
     std::uint32_t packetFilter_ = 0;
+    // The application's program, run behind the packet filter's.
+    std::vector<bpf_insn> kernelFilter_;
     bool promiscuous_ = false;
     bool failed_ = false;
 };

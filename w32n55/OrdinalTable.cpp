@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <linux/filter.h>
 #include <new>
 #include <type_traits>
 #include <unistd.h>
+#include <vector>
 
 namespace w32n55 {
 namespace {
@@ -121,6 +123,30 @@ std::uint32_t Send(Handle adapter, const std::uint8_t* data, std::int32_t length
     }
     SignalEvent(overlapped);
     return 0;
+}
+
+namespace fi = abi::filter_instruction;
+static_assert(sizeof(sock_filter) == fi::kSize && offsetof(sock_filter, code) == fi::kCodeOffset &&
+              offsetof(sock_filter, jt) == fi::kJumpTrueOffset &&
+              offsetof(sock_filter, jf) == fi::kJumpFalseOffset &&
+              offsetof(sock_filter, k) == fi::kValueOffset);
+
+std::uint32_t AttachFilter(Handle adapter, const std::uint8_t* program, std::uint32_t count) {
+    if ((program == nullptr && count != 0) || count > BPF_MAXINSNS) {
+        LastError::Set(EINVAL);
+        return EINVAL;
+    }
+    return Guarded<std::uint32_t>(ENOMEM, [&] {
+        std::vector<bpf_insn> code(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t* record = program + std::size_t{i} * fi::kSize;
+            std::memcpy(&code[i].code, record + fi::kCodeOffset, sizeof code[i].code);
+            code[i].jt = record[fi::kJumpTrueOffset];
+            code[i].jf = record[fi::kJumpFalseOffset];
+            std::memcpy(&code[i].k, record + fi::kValueOffset, sizeof code[i].k);
+        }
+        return static_cast<std::uint32_t>(DriverAccess::AttachFilter(adapter, code));
+    });
 }
 
 Handle OpenAdapter(const char* name) {
@@ -235,6 +261,8 @@ void* OrdinalTable::Lookup(std::uint32_t ordinal) {
         return EntryOf<abi::kNdisName>(&NdisName);
     case abi::kAlertableWait:
         return EntryOf<abi::kAlertableWait>(&AlertableWait);
+    case abi::kAttachFilter:
+        return EntryOf<abi::kAttachFilter>(&AttachFilter);
     default:
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "w32n55/PacketFilterProgram.h"
 
+#include <linux/filter.h>
+
 namespace w32n55 {
 namespace {
 
@@ -68,6 +70,32 @@ void PacketFilterProgram::BuildByDestination(std::uint32_t ndisFilter, const Mac
         Statement(BPF_RET | BPF_K, directedResult),             // 12
         Statement(BPF_RET | BPF_K, 0),                          // 13
     };
+}
+
+std::vector<bpf_insn> PacketFilterProgram::FollowedBy(std::span<const bpf_insn> next,
+                                                      std::uint32_t accept) const {
+    const bpf_insn tagged[] = {
+        Statement(BPF_LD | BPF_B | BPF_ABS,
+                  static_cast<std::uint32_t>(SKF_AD_OFF + SKF_AD_VLAN_TAG_PRESENT)),
+        Jump(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),
+        Statement(BPF_RET | BPF_K, accept),
+    };
+    std::vector<bpf_insn> combined(code_.begin(), code_.end());
+    const std::size_t start = combined.size();
+    for (std::size_t i = 0; i < start; ++i) {
+        bpf_insn& instruction = combined[i];
+        if (instruction.code == (BPF_RET | BPF_K) && instruction.k != 0) {
+            instruction = Statement(BPF_JMP | BPF_JA, static_cast<std::uint32_t>(start - i - 1));
+        }
+    }
+    combined.insert(combined.end(), std::begin(tagged), std::end(tagged));
+    for (bpf_insn instruction : next) {
+        if (BPF_CLASS(instruction.code) == BPF_RET && instruction.k != 0) {
+            instruction.k = accept;
+        }
+        combined.push_back(instruction);
+    }
+    return combined;
 }
 
 } // namespace w32n55

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <pcap/bpf.h>
+#include <span>
 #include <vector>
 
 namespace w32n55 {
@@ -24,6 +25,13 @@ public:
                         std::uint32_t snapLength);
 
     bpf_program Program() { return bpf_program{static_cast<u_int>(code_.size()), code_.data()}; }
+
+    // This program, where a frame it passes goes on to `next` instead,
+    // whose passing returns give `accept`. The kernel holds a received
+    // frame's outer VLAN tag apart from its bytes, so `next`, which reads
+    // frames as they were on the wire, would misread a tagged one: such
+    // frames pass without it.
+    std::vector<bpf_insn> FollowedBy(std::span<const bpf_insn> next, std::uint32_t accept) const;
 
 private:
     void BuildByDestination(std::uint32_t ndisFilter, const MacBytes& station,

@@ -3,6 +3,7 @@
 #include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/capture/RecordBytes.h"
+#include "qndislib/filter/FilterProgram.h"
 #include "qndislib/platform/Trace.h"
 #include "qndislib/platform/WaitDeadline.h"
 
@@ -257,6 +258,32 @@ bool CNdisHook::StartNormalReception() {
 
 bool CNdisHook::StopReception() {
     return SetPacketFilter(0);
+}
+
+bool CNdisHook::SetKernelFilter(const CFilter* filter) {
+    namespace fi = w32n55abi::filter_instruction;
+    using Instruction = CFilterProgram::Instruction;
+    static_assert(sizeof(Instruction) == fi::kSize &&
+                  offsetof(Instruction, code) == fi::kCodeOffset &&
+                  offsetof(Instruction, jt) == fi::kJumpTrueOffset &&
+                  offsetof(Instruction, jf) == fi::kJumpFalseOffset &&
+                  offsetof(Instruction, k) == fi::kValueOffset);
+    if (!m_open || m_medium != NdisMedium802_3) {
+        return false;
+    }
+    w32n55abi::AttachFilterFn attach = nullptr;
+    try {
+        attach = DriverLibrary::Get<w32n55abi::kAttachFilter>();
+    } catch (const CDriverLoadError&) {
+        return false;
+    }
+    if (filter == nullptr) {
+        return attach(m_driverHandle, nullptr, 0) == 0;
+    }
+    const CFilterProgram program(*filter, w32n55abi::receive_record::kDataCapacity);
+    const auto& code = program.GetInstructions();
+    return attach(m_driverHandle, reinterpret_cast<const std::uint8_t*>(code.data()),
+                  static_cast<std::uint32_t>(code.size())) == 0;
 }
 
 bool CNdisHook::SetTimestampResolution(std::int32_t high) {

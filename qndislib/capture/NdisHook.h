@@ -26,6 +26,8 @@
 //
 // A hook holds its packages inside it (about 420 KB): allocate it on the
 // heap rather than on a small stack.
+class CFilter;
+
 class QNDIS_API CNdisHook {
 public:
     using FrameCallback = void (*)(CNetworkFrame* frame, void* context);
@@ -54,6 +56,16 @@ public:
     bool StartPromiscuousReception();
     bool StartNormalReception();
     bool StopReception();
+
+    // Compiles `filter` into a kernel packet filter and attaches it behind
+    // the packet filter, so frames it rejects are dropped before they are
+    // copied; null detaches. The program passes at least every frame the
+    // filter passes (exactly those unless it has to over-approximate), so
+    // the callback keeps calling CheckFrame. False, with the filter in
+    // place unchanged, when the hook is closed or not on an 802.3 medium,
+    // the driver library lacks the extension or the kernel refuses the
+    // program. Copies of the hook do not inherit the program.
+    bool SetKernelFilter(const CFilter* filter);
 
     bool SetHiResTimestamp();
     bool SetLoResTimestamp();

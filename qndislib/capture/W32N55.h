@@ -65,6 +65,8 @@ enum Ordinal : std::uint32_t {
     // Not on the original platform: serves the alertable waits of
     // qndislib's platform layer (see AlertableWaitFn).
     kAlertableWait = 200,
+    // Not on the original platform: a kernel packet filter for an adapter.
+    kAttachFilter = 201,
 };
 
 // Completion routines handed to kStartReceive; which one is chosen by the
@@ -100,6 +102,14 @@ using AdapterNameFn = std::uint32_t (*)(Handle entry, char* buffer, std::uint32_
 // WAIT_TIMEOUT, WAIT_IO_COMPLETION or WAIT_FAILED. It never consumes the
 // event: an auto-reset event is consumed by the caller.
 using AlertableWaitFn = std::uint32_t (*)(int eventFd, std::int32_t timeoutMs);
+// Attaches `count` classic packet-filter instructions (filter_instruction
+// records) to the adapter's capture: frames the program rejects are dropped
+// before they are copied, after the NDIS packet filter has passed them.
+// Count 0 detaches. 0 = done, else an errno code (EINVAL: the kernel
+// refused the program; EOPNOTSUPP: the adapter has no kernel filter); on
+// failure the filter in place stays.
+using AttachFilterFn = std::uint32_t (*)(Handle adapter, const std::uint8_t* program,
+                                         std::uint32_t count);
 
 // The call form of each ordinal, for typed lookups.
 template <Ordinal> struct Entry;
@@ -121,6 +131,7 @@ template <> struct Entry<kReleaseAdapter> { using Fn = ReleaseAdapterFn; };
 template <> struct Entry<kFriendlyName> { using Fn = AdapterNameFn; };
 template <> struct Entry<kNdisName> { using Fn = AdapterNameFn; };
 template <> struct Entry<kAlertableWait> { using Fn = AlertableWaitFn; };
+template <> struct Entry<kAttachFilter> { using Fn = AttachFilterFn; };
 
 inline constexpr std::uint32_t kAdapterNameRoom = 1000;
 inline constexpr std::uint32_t kAdapterNameLengthOnEntry = 999;
@@ -132,6 +143,16 @@ inline constexpr std::size_t kSize = 20;
 inline constexpr std::size_t kCounterOffset = 2;
 inline constexpr std::size_t kFrequencyOffset = 10;
 } // namespace timestamp_record
+
+// One instruction of kAttachFilter's program, 8 bytes in host byte order:
+// the layout of the kernel's classic socket-filter instruction.
+namespace filter_instruction {
+inline constexpr std::size_t kSize = 8;
+inline constexpr std::size_t kCodeOffset = 0; // 16 bits
+inline constexpr std::size_t kJumpTrueOffset = 2;
+inline constexpr std::size_t kJumpFalseOffset = 3;
+inline constexpr std::size_t kValueOffset = 4; // 32 bits
+} // namespace filter_instruction
 
 // The receive record of kStartReceive, little-endian and with the byte
 // layout of the original: no pointer in it.
@@ -148,7 +169,6 @@ static_assert(kBufferSize == 2057);
 } // namespace receive_record
 
 } // namespace w32n55abi
-
 
 inline constexpr std::uint32_t NDIS_REQUEST_QUERY = 0;
 inline constexpr std::uint32_t NDIS_REQUEST_SET = 1;

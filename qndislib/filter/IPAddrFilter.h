@@ -36,6 +36,8 @@ public:
 
     // Dotted-decimal text, e.g. "192.168.0.1".
     std::string GetIPAddr() const;
+    // The address as a number in host order (192.168.0.1 is 0xC0A80001).
+    std::uint32_t GetAddress() const { return m_address; }
     unsigned int GetOffset() const { return m_offset; }
     eOperation GetOperation() const { return m_operation; }
 

@@ -1,5 +1,6 @@
 #include "qndislib/frame/QuorelFrame.h"
 
+#include "qndislib/frame/BufferFrame.h"
 #include "qndislib/media/EthernetInfo.h"
 
 #include <gtest/gtest.h>
@@ -193,3 +194,22 @@ TEST(QuorelFrame, FailedCopyOfLiveFrameKeepsNumbersOnly) {
 }
 
 } // namespace
+
+// A frame over a file's bytes: any length a capture file holds, the first
+// 65,535 bytes seen alike by length, analysis and data.
+TEST(BufferFrame, LongFramesShowTheirFirst65535BytesAndKeepTheirLength) {
+    const Bytes bytes = Frame(CBufferFrame::MaxLength + 1);
+    CBufferFrame frame("Ethernet");
+    for (const auto& [length, shown] : std::vector<std::pair<std::uint32_t, unsigned short>>{
+             {0, 0}, {10, 10}, {65535, 65535}, {65536, 65535}, {CBufferFrame::MaxLength, 65535}}) {
+        ASSERT_TRUE(frame.Set(bytes.data(), length, QWORD(9U), QWORD(1, 2)));
+        EXPECT_EQ(frame.GetCapturedLength(), length);
+        EXPECT_EQ(frame.GetLength(), shown);
+        ASSERT_TRUE(frame.AnalyzeFrame());
+        EXPECT_EQ(frame.GetDataLength(), shown < 14 ? 0 : shown - 14) << length;
+    }
+    EXPECT_FALSE(frame.Set(bytes.data(), CBufferFrame::MaxLength + 1, QWORD(), QWORD()));
+    EXPECT_EQ(frame.GetLength(), 0);
+    EXPECT_EQ(frame.GetFrame(), nullptr);
+    EXPECT_FALSE(frame.Set(nullptr, 1, QWORD(), QWORD()));
+}

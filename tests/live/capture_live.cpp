@@ -3,16 +3,26 @@
 // the callback and ReUse, and sends frames the other end receives.
 
 #include "qndislib/capture/NdisHook.h"
+#include "qndislib/filter/CompoundFilter.h"
+#include "qndislib/filter/ContentFilter.h"
+#include "qndislib/filter/FilterParser.h"
+#include "qndislib/filter/FilterProgram.h"
+#include "qndislib/filter/SrcMACFilter.h"
 #include "qndislib/frame/QuorelFrame.h"
 #include "qndislib/media/EthernetInfo.h"
 #include "w32n55_veth.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/if_packet.h>
 #include <memory>
 #include <pcap/pcap.h>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -224,6 +234,86 @@ TEST_F(CaptureLive, NormalReceptionDropsOtherStationsPromiscuousKeepsAll) {
         wanted.push_back(station_);
         EXPECT_EQ(destinations, wanted);
     }
+}
+
+// Every kind, negated and in compounds, a search anywhere and a tree wide
+// enough to need far jumps.
+const char* const kKernelFilters[] = {
+    "src mac 02:00:00:00:00:01",
+    "dst mac ff:ff:ff:ff:ff:ff",
+    "proto ip or proto arp or proto 0000000800 or proto e0",
+    "ipproto tcp and not icmp type 8",
+    "src ip 10.0.0.1 or dst ip < 10.0.0.9 or not src ip > 10.1.0.0",
+    "dst port 53 or src port > 1023 or not dst port < 80",
+    "contains \"GET \" or contains 0800 at 12",
+    "not (proto ip and (dst port 80 or (src mac 02:00:00:00:00:01 and not contains 01 at 59)))",
+};
+
+TEST_F(CaptureLive, KernelTakesEveryCompiledProgram) {
+    const int fd = ::socket(AF_PACKET, SOCK_RAW, 0);
+    ASSERT_GE(fd, 0);
+    std::string wide = "dst port 1";
+    for (int port = 2; port < 160; ++port) {
+        wide += " or dst port " + std::to_string(port);
+    }
+    std::vector<std::string> texts(std::begin(kKernelFilters), std::end(kKernelFilters));
+    texts.push_back(wide);
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        CFilterParser parser;
+        const std::unique_ptr<CFilter> filter = parser.Parse(text);
+        ASSERT_TRUE(filter) << parser.GetError();
+        const CFilterProgram program(*filter, 2000);
+        std::vector<sock_filter> code(program.GetInstructions().size());
+        std::memcpy(code.data(), program.GetInstructions().data(),
+                    code.size() * sizeof(sock_filter));
+        const sock_fprog fprog{static_cast<unsigned short>(code.size()),
+                               reinterpret_cast<sock_filter*>(code.data())};
+        EXPECT_EQ(::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &fprog, sizeof fprog), 0)
+            << std::strerror(errno);
+        EXPECT_TRUE(hook_->SetKernelFilter(filter.get()));
+    }
+    ::close(fd);
+    EXPECT_TRUE(hook_->SetKernelFilter(nullptr));
+}
+
+// A flood of which one frame in a hundred matches reaches the callback as
+// exactly the matching frames, in order; once detached, all frames do.
+TEST_F(CaptureLive, KernelFilterPassesExactlyTheMatchingFrames) {
+    constexpr std::size_t kFrames = 2000;
+    constexpr std::uint8_t kMark = 0xEE;
+    constexpr std::size_t kMarkOffset = 20;
+    CCompoundFilter filter;
+    filter.Add(new CSrcMACFilter(peer_.GetString(""), "", false));
+    unsigned char mark = kMark;
+    filter.Add(new CContentFilter(&mark, 1, kMarkOffset, "", false));
+    ASSERT_TRUE(hook_->SetKernelFilter(&filter));
+    ASSERT_TRUE(hook_->StartNormalReception());
+
+    std::vector<Bytes> matching;
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const auto seed = static_cast<std::uint8_t>(i % 100 == 50 ? kMark - kMarkOffset : i % 50);
+        const Bytes frame = MakeFrame(AddressOf(kHookEnd), AddressOf(kPeerEnd), 64 + i % 7, seed);
+        if (seed == kMark - kMarkOffset) {
+            matching.push_back(frame);
+        }
+        ASSERT_TRUE(socket_->Send(frame));
+        // The receiving backlog holds 1,000 frames: let it drain.
+        if (i % 100 == 99) {
+            SleepEx(2, TRUE);
+        }
+    }
+    Pump(collector_, matching.size() + 1, std::chrono::seconds(2));
+    ASSERT_EQ(collector_.frames.size(), matching.size());
+    for (std::size_t i = 0; i < matching.size(); ++i) {
+        EXPECT_EQ(collector_.frames[i].bytes, matching[i]);
+    }
+
+    ASSERT_TRUE(hook_->SetKernelFilter(nullptr));
+    collector_.frames.clear();
+    ASSERT_TRUE(socket_->Send(Directed(0x01, station_)));
+    Pump(collector_, 1, std::chrono::seconds(3));
+    EXPECT_EQ(collector_.frames.size(), 1u);
 }
 
 TEST_F(CaptureLive, StopReceptionDeliversNothing) {

@@ -134,7 +134,7 @@ TEST(QndisErrors, AreSentencesWithTheRightExitStatus) {
         {{"read"}, 2, "missing argument"},
         {{"read", std::string(QNDIS_TEST_DATA) + "/mixed.pcapng", "-q", "-w", "/dev/full"},
          1,
-         "cannot write '/dev/full' completely"},
+         "cannot write '/dev/full': No space left on device."},
         {{"capture"}, 2, "capture needs an adapter"},
         {{"send", "-i", "lo", "--type", "9"}, 2, "'--type' needs a whole number from 1 to 7"},
         {{"send", "-i", "lo", "--type", "2", "--src", "00:11", "--dst", "ff:ff:ff:ff:ff:ff",

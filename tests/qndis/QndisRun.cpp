@@ -1,5 +1,6 @@
 #include "tests/qndis/QndisRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -87,7 +88,7 @@ bool ProgramExists(const std::string& name) {
 
 void WritePcap(const std::string& path, const std::vector<PcapRecord>& records) {
     pcap_t* dead =
-        pcap_open_dead_with_tstamp_precision(DLT_EN10MB, 65535, PCAP_TSTAMP_PRECISION_NANO);
+        pcap_open_dead_with_tstamp_precision(DLT_EN10MB, 262144, PCAP_TSTAMP_PRECISION_NANO);
     ASSERT_NE(dead, nullptr);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
     ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
@@ -95,7 +96,8 @@ void WritePcap(const std::string& path, const std::vector<PcapRecord>& records) 
         pcap_pkthdr header{};
         header.ts.tv_sec = static_cast<time_t>(record.nanoseconds / 1'000'000'000);
         header.ts.tv_usec = static_cast<suseconds_t>(record.nanoseconds % 1'000'000'000);
-        header.caplen = header.len = static_cast<bpf_u_int32>(record.bytes.size());
+        header.caplen = static_cast<bpf_u_int32>(record.bytes.size());
+        header.len = std::max(header.caplen, record.originalLength);
         pcap_dump(reinterpret_cast<u_char*>(dumper), &header, record.bytes.data());
     }
     pcap_dump_close(dumper);
@@ -117,7 +119,8 @@ std::vector<PcapRecord> ReadPcap(const std::string& path) {
     while (pcap_next_ex(file, &header, &data) == 1) {
         records.push_back({std::vector<unsigned char>(data, data + header->caplen),
                            static_cast<std::uint64_t>(header->ts.tv_sec) * 1'000'000'000 +
-                               static_cast<std::uint64_t>(header->ts.tv_usec)});
+                               static_cast<std::uint64_t>(header->ts.tv_usec),
+                           header->len});
     }
     pcap_close(file);
     return records;

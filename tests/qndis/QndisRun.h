@@ -40,6 +40,10 @@ private:
 struct PcapRecord {
     std::vector<unsigned char> bytes;
     std::uint64_t nanoseconds = 0;
+    // Before capture cut the frame; never less than the bytes when written.
+    std::uint32_t originalLength = 0;
+
+    bool operator==(const PcapRecord&) const = default;
 };
 
 void WritePcap(const std::string& path, const std::vector<PcapRecord>& records);

@@ -42,10 +42,11 @@ TEST(OrdinalTable, HasEveryOrdinalOfTheContractAndNoOther) {
           w32n55abi::kOpenAdapter, w32n55abi::kCloseAdapter, w32n55abi::kTimestampResolution,
           w32n55abi::kReadTimestamp, w32n55abi::kOpenEnumeration, w32n55abi::kCloseEnumeration,
           w32n55abi::kFirstAdapter, w32n55abi::kNextAdapter, w32n55abi::kReleaseAdapter,
-          w32n55abi::kFriendlyName, w32n55abi::kNdisName, w32n55abi::kAlertableWait}) {
+          w32n55abi::kFriendlyName, w32n55abi::kNdisName, w32n55abi::kAlertableWait,
+          w32n55abi::kAttachFilter}) {
         EXPECT_NE(W32N55_GetProcAddress(ordinal), nullptr) << ordinal;
     }
-    for (const std::uint32_t unknown : {0U, 1U, 2U, 9U, 12U, 14U, 70U, 77U, 199U, 201U, ~0U}) {
+    for (const std::uint32_t unknown : {0U, 1U, 2U, 9U, 12U, 14U, 70U, 77U, 199U, 202U, ~0U}) {
         EXPECT_EQ(W32N55_GetProcAddress(unknown), nullptr) << unknown;
     }
 }
@@ -352,6 +353,11 @@ TEST(OrdinalFailures, CallsOnAnUnknownHandleFailWithoutSideEffects) {
     EXPECT_EQ(Call<w32n55abi::kReadTimestamp>()(kStale, stamp), 0);
     EXPECT_TRUE(std::all_of(std::begin(stamp), std::end(stamp), [](auto b) { return b == 0xAB; }));
     EXPECT_EQ(Call<w32n55abi::kTimestampResolution>()(kStale, 1), 0);
+
+    const std::uint8_t passAll[w32n55abi::filter_instruction::kSize] = {0x06, 0, 0, 0, 0xFF, 0xFF};
+    EXPECT_EQ(Call<w32n55abi::kAttachFilter>()(kStale, passAll, 1), std::uint32_t{EBADF});
+    EXPECT_EQ(Call<w32n55abi::kAttachFilter>()(kStale, nullptr, 1), std::uint32_t{EINVAL});
+    EXPECT_EQ(Call<w32n55abi::kAttachFilter>()(kStale, passAll, 4097), std::uint32_t{EINVAL});
 
     const std::uint8_t frame[60] = {};
     EventFd event;

@@ -2,14 +2,11 @@
 
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/qndislib.h"
+#include "tools/qndis/CaptureFile.h"
 #include "tools/qndis/Privileges.h"
 #include "tools/qndis/ToolError.h"
 
-#include <array>
-#include <cerrno>
 #include <cstring>
-#include <pcap/pcap.h>
-#include <sys/stat.h>
 
 namespace qndis::tool {
 
@@ -41,25 +38,7 @@ std::string LiveProblem(const std::string& name) {
 } // namespace
 
 void CheckCaptureFile(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        throw ToolError("cannot read '" + path + "': " + std::strerror(errno) + ".");
-    }
-    if (S_ISDIR(status.st_mode)) {
-        throw ToolError("'" + path + "' is a directory, not a capture file.");
-    }
-    std::array<char, PCAP_ERRBUF_SIZE> error{};
-    pcap_t* capture = pcap_open_offline(path.c_str(), error.data());
-    if (capture == nullptr) {
-        throw ToolError("'" + path + "' is not a capture file libpcap can read (" + error.data() +
-                        ").");
-    }
-    const int linkType = pcap_datalink(capture);
-    pcap_close(capture);
-    if (linkType != DLT_EN10MB) {
-        throw ToolError("'" + path + "' holds frames of link type " + std::to_string(linkType) +
-                        ", but only Ethernet frames can be analysed.");
-    }
+    const CaptureFile file(path);
 }
 
 bool IsFileAdapter(const std::string& ndisName) {

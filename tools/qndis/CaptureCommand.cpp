@@ -5,10 +5,12 @@
 #include "qndislib/qndislib.h"
 #include "tools/qndis/AdapterAccess.h"
 #include "tools/qndis/AdapterStatistics.h"
+#include "tools/qndis/CaptureFile.h"
 #include "tools/qndis/CaptureSession.h"
 #include "tools/qndis/CommandLine.h"
 #include "tools/qndis/FilterText.h"
 #include "tools/qndis/PcapWriter.h"
+#include "tools/qndis/ReadSession.h"
 #include "tools/qndis/ToolError.h"
 
 #include <array>
@@ -21,7 +23,7 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 8> Options{{
+constexpr std::array<OptionSpec, 9> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
     {"time", 't', true},
@@ -30,11 +32,12 @@ constexpr std::array<OptionSpec, 8> Options{{
     {"filter-file", 0, true},
     {"write", 'w', true},
     {"quiet", 'q', false},
+    {"no-kernel-filter", 0, false},
 }};
 
 constexpr std::string_view CaptureUsage =
     "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
-    "FILE | FILTER...] [-w OUT.pcap] [-q]";
+    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap] [-q]";
 constexpr std::string_view ReadUsage =
     "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap] [-q]";
 
@@ -68,8 +71,7 @@ std::string Count(std::uint64_t value) {
     return QWORD(value).AsNumber(true);
 }
 
-void PrintSummary(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered,
-                  CNDISRequesterProxy& proxy) {
+void PrintFrameCounts(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered) {
     std::FILE* out = stderr;
     std::fprintf(out, "--\n%s%s frames", totals.interrupted ? "interrupted; " : "",
                  Count(totals.matched).c_str());
@@ -86,6 +88,12 @@ void PrintSummary(const CaptureTotals& totals, const FrameTypeNames& names, bool
                          Count(count).c_str());
         }
     }
+}
+
+void PrintSummary(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered,
+                  CNDISRequesterProxy& proxy) {
+    PrintFrameCounts(totals, names, filtered);
+    std::FILE* out = stderr;
     const std::int32_t missed = proxy.GetMissedFrames();
     std::fprintf(out, "missed: %s by the adapter, %s packet numbers skipped\n",
                  proxy.IsOk() ? Count(static_cast<std::uint32_t>(missed)).c_str() : "not supported",
@@ -98,18 +106,49 @@ std::uint64_t FileSize(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
-int Capture(const CommandLine& line, const std::string& adapterName,
-            std::span<const std::string> filterWords) {
-    const std::unique_ptr<CFilter> filter = FilterOption(line, filterWords);
+// Before anything is written to it: frame lines go out in large blocks
+// unless a person is watching.
+void BufferStandardOutput() {
+    if (isatty(STDOUT_FILENO) == 0) {
+        static std::array<char, OutputBufferSize> outputBuffer;
+        std::setvbuf(stdout, outputBuffer.data(), _IOFBF, outputBuffer.size());
+    }
+}
+
+void OpenWriter(const CommandLine& line, std::optional<PcapWriter>& writer,
+                CaptureOptions& options) {
+    if (const auto path = line.Value("write")) {
+        writer.emplace(*path);
+        options.writer = &*writer;
+    }
+}
+
+FrameTypeNames EthernetFrameTypes() {
+    const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
+    if (!medium) {
+        throw ToolError("the library has no Ethernet medium registered.");
+    }
+    return FrameTypeNames(*medium);
+}
+
+// The options both commands share.
+CaptureOptions CommonOptions(const CommandLine& line, const CFilter* filter) {
     CaptureOptions options;
     if (const auto count = line.Integer("count", 1, INT64_MAX)) {
         options.count = static_cast<std::uint64_t>(*count);
     }
-    options.seconds = line.Seconds("time");
-    options.promiscuous = line.Has("promisc");
     // Frames written to standard output leave no room for frame lines.
     options.quiet = line.Has("quiet") || line.Value("write") == "-";
-    options.filter = filter.get();
+    options.filter = filter;
+    return options;
+}
+
+int Capture(const CommandLine& line, const std::string& adapterName,
+            std::span<const std::string> filterWords) {
+    const std::unique_ptr<CFilter> filter = FilterOption(line, filterWords);
+    CaptureOptions options = CommonOptions(line, filter.get());
+    options.seconds = line.Seconds("time");
+    options.promiscuous = line.Has("promisc");
     options.offline = IsFileAdapter(adapterName);
     if (options.offline) {
         CheckCaptureFile(adapterName.substr(FileAdapterPrefix.size()));
@@ -123,22 +162,16 @@ int Capture(const CommandLine& line, const std::string& adapterName,
                         std::to_string(static_cast<std::int32_t>(hook->GetMedium())) +
                         "); only Ethernet frames can be analysed.");
     }
-    // Before anything is written to it: frame lines (or a pcap stream) go
-    // out in large blocks unless a person is watching.
-    if (isatty(STDOUT_FILENO) == 0) {
-        static std::array<char, OutputBufferSize> outputBuffer;
-        std::setvbuf(stdout, outputBuffer.data(), _IOFBF, outputBuffer.size());
-    }
+    BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    if (const auto path = line.Value("write")) {
-        writer.emplace(*path);
-        options.writer = &*writer;
+    OpenWriter(line, writer, options);
+    const FrameTypeNames names = EthernetFrameTypes();
+    const char* kernelFilter = nullptr;
+    if (filter && !options.offline) {
+        kernelFilter = line.Has("no-kernel-filter")          ? "off (--no-kernel-filter)"
+                       : hook->SetKernelFilter(filter.get()) ? "attached"
+                                                             : "not available";
     }
-    const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
-    if (!medium) {
-        throw ToolError("the library has no Ethernet medium registered.");
-    }
-    const FrameTypeNames names(*medium);
     CatchInterrupt();
     CaptureSession session(*hook, names, options, stdout);
     session.Run();
@@ -147,6 +180,37 @@ int Capture(const CommandLine& line, const std::string& adapterName,
     }
     CNDISRequesterProxy proxy(hook.get());
     PrintSummary(session.Totals(), names, filter != nullptr, proxy);
+    if (kernelFilter != nullptr) {
+        std::fprintf(stderr, "kernel filter: %s\n", kernelFilter);
+    }
+    return 0;
+}
+
+// A file is read whole, frame by frame, straight from libpcap; the frames
+// before any damage are handled as usual, then the damage ends the command.
+int Read(const CommandLine& line, const std::string& path,
+         std::span<const std::string> filterWords) {
+    const std::unique_ptr<CFilter> filter = FilterOption(line, filterWords);
+    CaptureOptions options = CommonOptions(line, filter.get());
+    CaptureFile file(path);
+    if (path != "-") {
+        options.fileSize = FileSize(path);
+        options.progress = options.fileSize >= ProgressFileSize && isatty(STDERR_FILENO) != 0;
+    }
+    BufferStandardOutput();
+    std::optional<PcapWriter> writer;
+    OpenWriter(line, writer, options);
+    const FrameTypeNames names = EthernetFrameTypes();
+    CatchInterrupt();
+    ReadSession session(file, names, options, stdout);
+    session.Run();
+    if (writer) {
+        writer->Close();
+    }
+    PrintFrameCounts(session.Totals(), names, filter != nullptr);
+    if (!file.Damage().empty() && !session.Totals().interrupted) {
+        throw ToolError(file.Damage());
+    }
     return 0;
 }
 
@@ -168,8 +232,7 @@ int RunReadCommand(std::span<const std::string> arguments) {
     if (line.Has("interface") || line.Has("promisc") || line.Has("time")) {
         throw UsageError("read takes a file, not an adapter; usage: " + std::string(ReadUsage));
     }
-    return Capture(line, std::string(FileAdapterPrefix) + line.Operands().front(),
-                   std::span(line.Operands()).subspan(1));
+    return Read(line, line.Operands().front(), std::span(line.Operands()).subspan(1));
 }
 
 } // namespace qndis::tool

@@ -84,23 +84,28 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
         const std::string_view line = m_line.Format(frame, nanoseconds);
         std::fwrite(line.data(), 1, line.size(), m_out);
     }
-    if (m_options.writer != nullptr) {
-        m_options.writer->Write(frame.GetFrame(), frame.GetLength(), frame.GetLength(),
-                                nanoseconds);
+    // A failed write ends the capture; closing the writer then says why.
+    if (m_options.writer != nullptr && !m_options.writer->Write(frame.GetFrame(), frame.GetLength(),
+                                                                frame.GetLength(), nanoseconds)) {
+        m_done = true;
     }
     if (m_options.count && m_totals.matched >= *m_options.count) {
         m_done = true;
     }
 }
 
-void CaptureSession::ShowProgress(bool final) {
-    const std::uint64_t size = m_options.fileSize;
+void ShowFileProgress(std::uint64_t bytesSeen, std::uint64_t size, std::uint64_t frames,
+                      bool final) {
     const unsigned percent = final ? 100U
                                    : static_cast<unsigned>(std::min<std::uint64_t>(
-                                         99, size == 0 ? 0 : m_fileBytesSeen * 100 / size));
+                                         99, size == 0 ? 0 : bytesSeen * 100 / size));
     std::fprintf(stderr, "\rreading: %3u%%  %llu frames%s", percent,
-                 static_cast<unsigned long long>(m_totals.received), final ? "\n" : "");
+                 static_cast<unsigned long long>(frames), final ? "\n" : "");
     std::fflush(stderr);
+}
+
+void CaptureSession::ShowProgress(bool final) {
+    ShowFileProgress(m_fileBytesSeen, m_options.fileSize, m_totals.received, final);
 }
 
 void CaptureSession::Run() {

@@ -68,6 +68,10 @@ private:
     bool m_done = false;
 };
 
+// The progress line of a long file on stderr; the final one ends the line.
+void ShowFileProgress(std::uint64_t bytesSeen, std::uint64_t size, std::uint64_t frames,
+                      bool final);
+
 // Makes Ctrl-C end a capture cleanly instead of killing the process.
 void CatchInterrupt();
 bool Interrupted();

@@ -13,7 +13,8 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::string_view Usage = "qndis filter describe FILTER | save FILTER OUT | show FILE";
+constexpr std::string_view Usage =
+    "qndis filter describe FILTER | save FILTER OUT | show FILE | bpf FILTER";
 
 std::int32_t StoredSize(const CFilter& filter) {
     ktools::CMemoryBuffer buffer;
@@ -58,6 +59,22 @@ int ShowFile(const CommandLine& line) {
     return 0;
 }
 
+// The kernel's program for the filter, in the listing form packet-filter
+// tools read; a note on stderr says when it leaves frames to the filter.
+int PrintProgram(const CommandLine& line) {
+    line.ExpectOperands(2, SIZE_MAX, "qndis filter bpf FILTER");
+    const std::unique_ptr<CFilter> filter =
+        ParseFilterText(JoinFilterWords(std::span(line.Operands()).subspan(1)));
+    const CFilterProgram program(*filter);
+    std::fputs(program.GetListing().c_str(), stdout);
+    if (!program.IsExact()) {
+        std::fputs("note: the program passes a superset of the frames; the filter decides the "
+                   "rest\n",
+                   stderr);
+    }
+    return 0;
+}
+
 } // namespace
 
 int RunFilterCommand(std::span<const std::string> arguments) {
@@ -74,6 +91,9 @@ int RunFilterCommand(std::span<const std::string> arguments) {
     }
     if (action == "show") {
         return ShowFile(line);
+    }
+    if (action == "bpf") {
+        return PrintProgram(line);
     }
     throw UsageError("unknown filter command '" + action + "'; usage: " + std::string(Usage));
 }

@@ -122,11 +122,23 @@ void FrameLine::AppendIPv4(const unsigned char* data, unsigned length) {
 }
 
 std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanoseconds) {
+    return Format(frame, nanoseconds, frame.GetLength());
+}
+
+std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanoseconds,
+                                   std::uint32_t length) {
     m_used = 0;
     const QWORD number = frame.GetPacketNumber();
     Append("%6llu ", static_cast<unsigned long long>(static_cast<std::int64_t>(number)));
     AppendTime(nanoseconds);
     const CMediaInfo* media = frame.GetMediaInfo();
+    // The analysis reads missing header bytes as zero; what it found there
+    // is not shown as if the frame had it.
+    if (media != nullptr && frame.GetLength() < media->GetHeaderLen()) {
+        Append("  [|%s] truncated header  %u", media->GetShorthand(),
+               static_cast<unsigned>(length));
+        return EndLine();
+    }
     if (media != nullptr) {
         const unsigned char* source = media->GetSourceAddress();
         const unsigned char* destination = media->GetDestinationAddress();
@@ -145,7 +157,7 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
             Append("%02X", id[i]);
         }
     }
-    Append("  %u", static_cast<unsigned>(frame.GetLength()));
+    Append("  %u", static_cast<unsigned>(length));
     if (media != nullptr && std::equal(IPv4Protocol.begin(), IPv4Protocol.end(),
                                        static_cast<const unsigned char*>(media->GetProtocolId()))) {
         AppendIPv4(frame.GetData(), frame.GetDataLength());
@@ -154,6 +166,10 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
         ethernet != nullptr && ethernet->IsVLANFrame()) {
         Append("  vlan %d", ethernet->GetVLANIdentifier());
     }
+    return EndLine();
+}
+
+std::string_view FrameLine::EndLine() {
     if (m_used >= m_line.size() - 1) {
         m_used = m_line.size() - 2;
     }

@@ -38,10 +38,14 @@ public:
 
     // The line, terminated by a newline, valid until the next call.
     std::string_view Format(const CFrame& frame, std::uint64_t nanoseconds);
+    // The same, showing `length` as the frame's length: a frame longer than
+    // the interface's 16-bit length can tell.
+    std::string_view Format(const CFrame& frame, std::uint64_t nanoseconds, std::uint32_t length);
 
 private:
     void AppendTime(std::uint64_t nanoseconds);
     void AppendIPv4(const unsigned char* data, unsigned length);
+    std::string_view EndLine();
     void Append(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     const FrameTypeNames& m_names;

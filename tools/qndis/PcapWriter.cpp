@@ -2,78 +2,152 @@
 
 #include "tools/qndis/ToolError.h"
 
+#include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <pcap/pcap.h>
+#include <fcntl.h>
+#include <type_traits>
+#include <unistd.h>
+#include <utility>
 
 namespace qndis::tool {
 
 namespace {
 
-constexpr int SnapLength = 65535;
 constexpr std::size_t BufferSize = std::size_t{1} << 20;
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 
-} // namespace
+// The file header.
+constexpr std::uint32_t NanosecondMagic = 0xA1B23C4D;
+constexpr std::uint16_t VersionMajor = 2;
+constexpr std::uint16_t VersionMinor = 4;
+// The largest frame libpcap reads back from an Ethernet capture file.
+constexpr std::uint32_t SnapLength = 262'144;
+constexpr std::uint32_t LinkTypeEthernet = 1;
+constexpr std::size_t MagicOffset = 0;
+constexpr std::size_t VersionMajorOffset = 4;
+constexpr std::size_t VersionMinorOffset = 6;
+constexpr std::size_t ZoneOffset = 8;
+constexpr std::size_t SigFigsOffset = 12;
+constexpr std::size_t SnapLengthOffset = 16;
+constexpr std::size_t LinkTypeOffset = 20;
+constexpr std::size_t FileHeaderSize = 24;
+static_assert(LinkTypeOffset + 4 == FileHeaderSize && ZoneOffset + 4 == SigFigsOffset);
 
-void PcapWriter::PcapClose::operator()(pcap* handle) const {
-    pcap_close(handle);
+// The header of each record.
+constexpr std::size_t SecondsOffset = 0;
+constexpr std::size_t FractionOffset = 4;
+constexpr std::size_t CapturedLengthOffset = 8;
+constexpr std::size_t OriginalLengthOffset = 12;
+constexpr std::size_t RecordHeaderSize = 16;
+static_assert(OriginalLengthOffset + 4 == RecordHeaderSize);
+
+template <std::size_t N, typename Value>
+void Put(std::array<unsigned char, N>& block, std::size_t offset, Value value) {
+    static_assert(std::is_trivially_copyable_v<Value>);
+    std::memcpy(block.data() + offset, &value, sizeof value);
 }
 
-void PcapWriter::DumperClose::operator()(pcap_dumper* dumper) const {
-    pcap_dump_close(dumper);
-}
-
-PcapWriter::PcapWriter(const std::string& path)
-    : m_path(path), m_buffer(std::make_unique<char[]>(BufferSize)),
-      m_handle(pcap_open_dead_with_tstamp_precision(DLT_EN10MB, SnapLength,
-                                                    PCAP_TSTAMP_PRECISION_NANO)) {
-    if (!m_handle) {
-        throw ToolError("cannot prepare a pcap file (out of memory).");
+int Create(const std::string& path) {
+    if (path == "-") {
+        return STDOUT_FILENO;
     }
-    // "-" is standard output, as for other pcap writers.
-    std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
         throw ToolError("cannot create '" + path + "': " + std::strerror(errno) + ".");
     }
-    // Frames are written one after another: a large buffer saves most of
-    // the system calls of stdio's default one. Standard output keeps the
-    // buffer its owner gives it.
-    if (file != stdout) {
-        std::setvbuf(file, m_buffer.get(), _IOFBF, BufferSize);
+    return descriptor;
+}
+
+} // namespace
+
+PcapWriter::PcapWriter(const std::string& path)
+    : m_name(path == "-" ? "the standard output" : "'" + path + "'"), m_descriptor(Create(path)),
+      m_buffer(std::make_unique<unsigned char[]>(BufferSize)) {
+    std::array<unsigned char, FileHeaderSize> header{};
+    Put(header, MagicOffset, NanosecondMagic);
+    Put(header, VersionMajorOffset, VersionMajor);
+    Put(header, VersionMinorOffset, VersionMinor);
+    Put(header, ZoneOffset, std::int32_t{0});
+    Put(header, SigFigsOffset, std::uint32_t{0});
+    Put(header, SnapLengthOffset, SnapLength);
+    Put(header, LinkTypeOffset, LinkTypeEthernet);
+    Append(header);
+}
+
+PcapWriter::~PcapWriter() {
+    if (m_descriptor < 0) {
+        return;
     }
-    m_dumper.reset(pcap_dump_fopen(m_handle.get(), file));
-    if (!m_dumper) {
-        if (file != stdout) {
-            std::fclose(file);
-        }
-        throw ToolError("cannot create '" + path + "': " + pcap_geterr(m_handle.get()) + ".");
+    Flush();
+    if (m_descriptor != STDOUT_FILENO) {
+        ::close(m_descriptor);
     }
 }
 
-PcapWriter::~PcapWriter() = default;
-
-void PcapWriter::Write(const unsigned char* data, std::uint32_t capturedLength,
+bool PcapWriter::Write(const unsigned char* data, std::uint32_t capturedLength,
                        std::uint32_t originalLength, std::uint64_t nanoseconds) {
-    pcap_pkthdr header{};
-    header.ts.tv_sec = static_cast<time_t>(nanoseconds / NanosecondsPerSecond);
-    // With nanosecond precision libpcap takes the field named for
-    // microseconds as nanoseconds.
-    header.ts.tv_usec = static_cast<suseconds_t>(nanoseconds % NanosecondsPerSecond);
-    header.caplen = capturedLength;
-    header.len = originalLength < capturedLength ? capturedLength : originalLength;
-    pcap_dump(reinterpret_cast<u_char*>(m_dumper.get()), &header, data);
+    return Write(data, capturedLength, originalLength, nanoseconds / NanosecondsPerSecond,
+                 static_cast<std::uint32_t>(nanoseconds % NanosecondsPerSecond));
+}
+
+bool PcapWriter::Write(const unsigned char* data, std::uint32_t capturedLength,
+                       std::uint32_t originalLength, std::uint64_t seconds,
+                       std::uint32_t nanoseconds) {
+    if (m_error != 0) {
+        return false;
+    }
+    std::array<unsigned char, RecordHeaderSize> header{};
+    Put(header, SecondsOffset, static_cast<std::uint32_t>(seconds));
+    Put(header, FractionOffset, nanoseconds);
+    Put(header, CapturedLengthOffset, capturedLength);
+    Put(header, OriginalLengthOffset, originalLength == 0 ? capturedLength : originalLength);
+    Append(header);
+    Append({data, capturedLength});
+    return m_error == 0;
+}
+
+void PcapWriter::Append(std::span<const unsigned char> bytes) {
+    if (m_used + bytes.size() > BufferSize) {
+        Flush();
+        if (bytes.size() > BufferSize) {
+            WriteOut(bytes);
+            return;
+        }
+    }
+    std::memcpy(m_buffer.get() + m_used, bytes.data(), bytes.size());
+    m_used += bytes.size();
+}
+
+void PcapWriter::Flush() {
+    WriteOut({m_buffer.get(), m_used});
+    m_used = 0;
+}
+
+void PcapWriter::WriteOut(std::span<const unsigned char> bytes) {
+    while (m_error == 0 && !bytes.empty()) {
+        const ssize_t written = ::write(m_descriptor, bytes.data(), bytes.size());
+        if (written < 0 && errno != EINTR) {
+            m_error = errno;
+        } else if (written == 0) {
+            m_error = EIO; // a file that takes nothing would otherwise be retried for ever
+        } else if (written > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(written));
+        }
+    }
 }
 
 void PcapWriter::Close() {
-    if (!m_dumper) {
+    if (m_descriptor < 0) {
         return;
     }
-    const bool flushed = pcap_dump_flush(m_dumper.get()) == 0;
-    m_dumper.reset();
-    if (!flushed) {
-        throw ToolError("cannot write '" + m_path + "' completely (disk full?).");
+    Flush();
+    const int descriptor = std::exchange(m_descriptor, -1);
+    if (descriptor != STDOUT_FILENO && ::close(descriptor) != 0 && m_error == 0) {
+        m_error = errno;
+    }
+    if (m_error != 0) {
+        throw ToolError("cannot write " + m_name + ": " + std::strerror(m_error) + ".");
     }
 }
 

@@ -2,43 +2,51 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
-
-struct pcap;
-struct pcap_dumper;
 
 namespace qndis::tool {
 
 // Writes Ethernet frames to a standard pcap file with nanosecond time
-// stamps, through libpcap's own dump functions so that every reader of the
-// format accepts it.
+// stamps, in the byte order of this machine as libpcap's own writer does.
+// Records gather in a large buffer that goes out in whole writes, each
+// checked: the first failure is kept, stops all further writing and is
+// raised by Close, so no command ends well with a file cut short.
 class PcapWriter {
 public:
     // Raises ToolError when the file cannot be created; "-" writes to
     // standard output.
     explicit PcapWriter(const std::string& path);
+    // Writes what the buffer holds without a word on failure: an unclosed
+    // writer belongs to a command that is already failing for another reason.
     ~PcapWriter();
     PcapWriter(const PcapWriter&) = delete;
     PcapWriter& operator=(const PcapWriter&) = delete;
 
-    void Write(const unsigned char* data, std::uint32_t capturedLength,
+    // The original length is what the frame had before capture cut it,
+    // written as given; 0 stands for "not known" and is written as the
+    // captured length. False once writing has failed; Close then says why.
+    bool Write(const unsigned char* data, std::uint32_t capturedLength,
                std::uint32_t originalLength, std::uint64_t nanoseconds);
-    // Raises ToolError when the written data could not be flushed.
+    // The same with the time stamp in seconds and nanoseconds, for stamps
+    // too far off for 64 bits of nanoseconds. The format keeps the low 32
+    // bits of the seconds, as every pcap writer does.
+    bool Write(const unsigned char* data, std::uint32_t capturedLength,
+               std::uint32_t originalLength, std::uint64_t seconds, std::uint32_t nanoseconds);
+    // Writes the rest and closes the file. Raises ToolError, naming the file
+    // and the system's reason, when any write since the start failed.
     void Close();
 
 private:
-    struct PcapClose {
-        void operator()(pcap* handle) const;
-    };
-    struct DumperClose {
-        void operator()(pcap_dumper* dumper) const;
-    };
+    void Append(std::span<const unsigned char> bytes);
+    void Flush();
+    void WriteOut(std::span<const unsigned char> bytes);
 
-    std::string m_path;
-    // stdio's buffer of the file; it outlives the dumper that closes the file.
-    std::unique_ptr<char[]> m_buffer;
-    std::unique_ptr<pcap, PcapClose> m_handle;
-    std::unique_ptr<pcap_dumper, DumperClose> m_dumper;
+    std::string m_name;
+    int m_descriptor = -1;
+    std::unique_ptr<unsigned char[]> m_buffer;
+    std::size_t m_used = 0;
+    int m_error = 0; // errno of the first failed write or close
 };
 
 } // namespace qndis::tool

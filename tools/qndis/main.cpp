@@ -29,7 +29,7 @@ constexpr std::array<Command, 7> Commands{{
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
      "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap] [-q]\n"
-     "          [-f FILTER | --filter-file FILE | FILTER...]\n"
+     "          [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
      "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
      "read FILE [-c COUNT] [-w OUT.pcap] [-q] [-f FILTER | --filter-file FILE | FILTER...]\n"
@@ -45,7 +45,8 @@ constexpr std::array<Command, 7> Commands{{
     {"filter", RunFilterCommand,
      "filter describe FILTER      parse a filter and describe it in words\n"
      "  filter save FILTER OUT      store a filter as filter records in OUT\n"
-     "  filter show FILE            read a filter file (records or text) and describe it"},
+     "  filter show FILE            read a filter file (records or text) and describe it\n"
+     "  filter bpf FILTER           print the kernel packet-filter program for a filter"},
 }};
 
 constexpr std::string_view FilterHelp =

@@ -1,0 +1,217 @@
+// Nothing of a capture file lost or made up by `qndis read`, checked against
+// tcpdump on the same files; every failed write of -w reported.
+#include "tests/qndis/QndisRun.h"
+#include "tests/qndis/TestFrames.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+using namespace qndis::test;
+using ::testing::HasSubstr;
+
+const std::string Damaged = std::string(QNDIS_TEST_DATA) + "/damaged/";
+
+std::size_t Lines(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::vector<PcapRecord> ReadIfThere(const std::string& path) {
+    return std::filesystem::exists(path) ? ReadPcap(path) : std::vector<PcapRecord>{};
+}
+
+QndisResult Tcpdump(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"tcpdump", "-nn", "--time-stamp-precision=nano"});
+    return RunProgram(arguments);
+}
+
+// Files of data/make-damaged.py, read from the file and through a pipe.
+TEST(QndisWholeFile, DamageEndsTheCommandAfterTheGoodFramesAsInTcpdump) {
+    struct Case {
+        std::string file;
+        std::size_t frames;  // before the damage
+        std::string message; // the last line; none for a sound file
+    };
+    const std::vector<Case> cases{
+        {"cut-in-data.pcap", 3,
+         "frame 4 at byte offset 255 cannot be read (truncated dump file; "
+         "tried to read 100 captured bytes, only got 40)."},
+        {"cut-in-header.pcap", 3,
+         "frame 4 at byte offset 255 cannot be read (truncated dump "
+         "file; tried to read 16 header bytes, only got 7)."},
+        {"huge-length.pcap", 2,
+         "frame 3 at byte offset 177 cannot be read (invalid packet "
+         "capture length 4294967040, bigger than snaplen of 262144)."},
+        {"too-long.pcap", 1,
+         "frame 2 at byte offset 100 cannot be read (invalid packet capture "
+         "length 262145, bigger than snaplen of 262144)."},
+        {"cut-in-block.pcapng", 4,
+         "frame 5 at byte offset 428 cannot be read (truncated pcapng "
+         "dump file; tried to read 88 bytes, only got 58)."},
+        {"huge-block.pcapng", 2,
+         "frame 3 at byte offset 236 cannot be read (pcapng block size "
+         "2147483632 > maximum 16777216)."},
+        {"cut-file-header.pcap", 0,
+         "is not a capture file libpcap can read (truncated dump file; "
+         "tried to read 24 file header bytes, only got 6)."},
+        {"not-a-capture.pcap", 0, "is not a capture file libpcap can read (unknown file format)."},
+        {"long-frames.pcap", 4, ""},
+        {"short-frames.pcap", 6, ""},
+    };
+    const bool haveTcpdump = ProgramExists("tcpdump");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ScratchDirectory scratch;
+        const std::string file = Damaged + c.file, ours = scratch.Path("ours"),
+                          piped = scratch.Path("piped"), theirs = scratch.Path("theirs");
+        const auto result = RunQndis({"read", file, "-w", ours});
+        const int status = c.message.empty() ? 0 : 1;
+        EXPECT_EQ(result.status, status) << result.err;
+        EXPECT_EQ(Lines(result.out), c.frames);
+        EXPECT_TRUE(result.err.ends_with(c.message + "\n")) << result.err;
+        const auto written = ReadIfThere(ours);
+        EXPECT_EQ(written.size(), c.frames);
+        const auto pipe = RunProgram({"sh", "-c", "cat \"$0\" | exec \"$1\" read - -q -w \"$2\"",
+                                      file, QNDIS_PROGRAM, piped});
+        EXPECT_EQ(pipe.status, status) << pipe.err;
+        EXPECT_EQ(ReadIfThere(piped), written);
+        if (haveTcpdump) {
+            EXPECT_EQ(Tcpdump({"-r", file, "-w", theirs}).status, status);
+            EXPECT_EQ(ReadIfThere(theirs), written);
+        }
+    }
+}
+
+TEST(QndisWholeFile, FramesShorterThanTheirHeaderShowNoAddresses) {
+    const auto result = RunQndis({"read", Damaged + "short-frames.pcap", "-c", "5"});
+    for (const char* length : {"0", "6", "13", "15"}) {
+        EXPECT_THAT(result.out,
+                    HasSubstr("7000  [|Ethernet] truncated header  " + std::string(length) + "\n"));
+    }
+    EXPECT_EQ(result.out.find("02:00:00:00:00:01 ->"), result.out.rfind("02:00:00:00:00:01 ->"));
+}
+
+// Every mutated file tcpdump finds damaged must end qndis with an error too,
+// and both keep the same frames.
+TEST(QndisWholeFile, MutatedFilesTcpdumpRefusesAreReported) {
+    if (!ProgramExists("tcpdump")) {
+        GTEST_SKIP() << "tcpdump is not installed";
+    }
+    std::vector<std::vector<char>> bases;
+    for (const std::string name : {"/mixed.pcapng", "/damaged/long-frames.pcap"}) {
+        std::ifstream file(QNDIS_TEST_DATA + name, std::ios::binary);
+        bases.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    constexpr int Files = 200;
+    std::mt19937 random(10);
+    ScratchDirectory scratch;
+    const std::string mutated = scratch.Path("mutated"), ours = scratch.Path("ours"),
+                      theirs = scratch.Path("theirs");
+    int refused = 0;
+    for (int i = 0; i < Files; ++i) {
+        std::vector<char> bytes = bases[static_cast<std::size_t>(i) % bases.size()];
+        // Cut anywhere, or bytes changed among the headers and lengths.
+        if (i % 3 == 0) {
+            bytes.resize(random() % bytes.size());
+        } else {
+            for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips) {
+                bytes[random() % 512] = static_cast<char>(random());
+            }
+        }
+        std::ofstream(mutated, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::filesystem::remove(ours);
+        std::filesystem::remove(theirs);
+        const auto reference = Tcpdump({"-r", mutated, "-w", theirs});
+        const auto result = RunQndis({"read", mutated, "-q", "-w", ours});
+        SCOPED_TRACE("file " + std::to_string(i) + ": " + reference.err);
+        if (reference.status != 0) {
+            ++refused;
+            EXPECT_EQ(result.status, 1);
+            EXPECT_THAT(result.err, HasSubstr("qndis: '" + mutated + "'"));
+        }
+        if (std::filesystem::exists(ours)) {
+            EXPECT_EQ(ReadPcap(ours), ReadIfThere(theirs));
+        }
+    }
+    EXPECT_GT(refused, Files / 3) << "the mutations hardly damage the files";
+}
+
+// Frames of 60 to 262,144 bytes, every third ARP (left out by the filter),
+// one cut by its capture.
+std::vector<PcapRecord> LongFrames(std::size_t count) {
+    const std::vector<std::size_t> lengths{60,    61,    1514,  1515,  2001,  4000,  9014,
+                                           16384, 32768, 65534, 65535, 65536, 70000, 262144};
+    std::vector<PcapRecord> records;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto bytes =
+            EthernetFrame(2, i % 3 == 2 ? "0806" : "0800", Ipv4Packet(Udp, 1, 2, 1024, 53), 1, 2);
+        bytes.resize(lengths[i % lengths.size()]);
+        for (std::size_t b = 42; b < bytes.size(); ++b) {
+            bytes[b] = static_cast<unsigned char>(b * 7 + i);
+        }
+        records.push_back(
+            {bytes, 1'700'000'000'000'000'000ULL + i * 999'999'937ULL, i == 4 ? 142'000U : 0U});
+    }
+    return records;
+}
+
+TEST(QndisWholeFile, LongFramesAreWrittenAsTcpdumpPrintsThemByteForByte) {
+    ScratchDirectory scratch;
+    const std::string input = scratch.Path("long.pcap"), output = scratch.Path("out.pcap");
+    WritePcap(input, LongFrames(28));
+    const auto result = RunQndis({"read", input, "-f", "proto ip", "-w", output});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("  0800  70000  10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n"));
+    EXPECT_THAT(result.out, HasSubstr("  0800  262144  10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n"));
+    if (!ProgramExists("tcpdump")) {
+        GTEST_SKIP() << "tcpdump is not installed";
+    }
+    const auto before = Tcpdump({"-xx", "-r", input, "ip"});
+    const auto after = Tcpdump({"-xx", "-r", output});
+    ASSERT_EQ(before.status, 0) << before.err;
+    EXPECT_GT(before.out.size(), 1'000'000U);
+    EXPECT_TRUE(before.out == after.out) << "tcpdump prints the written frames differently";
+}
+
+// The disk fills up at the final flush (small) and part-way (large):
+// /dev/full for anyone, a tiny tmpfs in a private mount namespace as root.
+TEST(QndisWholeFile, EveryFailedWriteEndsTheCommandNamingTheFile) {
+    ScratchDirectory scratch;
+    const std::string small = scratch.Path("small.pcap"), large = scratch.Path("large.pcap");
+    WritePcap(small, LongFrames(11));  // 0.2 MB: within the writer's buffer
+    WritePcap(large, LongFrames(120)); // 5 MB: several buffers
+    const std::string mountPoint = scratch.Path("full");
+    std::filesystem::create_directory(mountPoint);
+    const bool canMount = geteuid() == 0 && ProgramExists("unshare");
+    for (const std::string& out : {std::string("/dev/full"), mountPoint + "/out.pcap"}) {
+        for (const auto& command : std::vector<std::vector<std::string>>{
+                 {"read", small, "-q", "-w", out},
+                 {"read", large, "-q", "-w", out},
+                 {"capture", "-i", "file:" + small, "-q", "-w", out}}) {
+            SCOPED_TRACE(command[0] + " " + command[1] + " to " + out);
+            if (out == "/dev/full" || canMount) {
+                const std::string mount = "mount -t tmpfs -o size=8k qndis-full " + mountPoint;
+                const auto result = out == "/dev/full"
+                                        ? RunQndis(command)
+                                        : RunQndis(command, {"unshare", "-m", "sh", "-c",
+                                                             mount + " && exec \"$0\" \"$@\""});
+                EXPECT_EQ(result.status, 1);
+                EXPECT_EQ(result.err,
+                          "qndis: cannot write '" + out + "': No space left on device.\n");
+            }
+        }
+    }
+    if (!canMount) {
+        GTEST_SKIP() << "only /dev/full tried: a tmpfs of our own needs root and unshare";
+    }
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+struct pcap;
+
+namespace qndis::tool {
+
+// One frame of a capture file, valid until the next read.
+struct FileRecord {
+    std::span<const unsigned char> bytes;
+    std::uint32_t originalLength = 0;
+    // Since the epoch, as the file has it.
+    std::uint64_t seconds = 0;
+    std::uint32_t fraction = 0; // nanoseconds
+    // Both in one, wrapping for times beyond the year 2554, which only a
+    // damaged pcapng file holds.
+    std::uint64_t Nanoseconds() const { return seconds * 1'000'000'000 + fraction; }
+};
+
+// Reads the frames of a pcap or pcapng file of Ethernet frames through
+// libpcap, whose reader bounds every length it reads: no record it hands
+// out is longer than 262,144 bytes.
+class CaptureFile {
+public:
+    // "-" reads standard input. Raises ToolError, in libpcap's words where
+    // they say more, when the file is missing, unreadable, not a capture
+    // file or not of Ethernet frames.
+    explicit CaptureFile(const std::string& path);
+    ~CaptureFile();
+    CaptureFile(const CaptureFile&) = delete;
+    CaptureFile& operator=(const CaptureFile&) = delete;
+
+    // The next frame; none at the end of the file and where the file is
+    // damaged, which Damage() then describes.
+    std::optional<FileRecord> Next();
+    // Empty unless reading stopped at damage: a sentence saying what is
+    // wrong and where.
+    const std::string& Damage() const { return m_damage; }
+    // The bytes of the file used so far; 0 where that is not known (a pipe).
+    std::uint64_t Offset() const { return m_offset; }
+
+private:
+    struct PcapClose {
+        void operator()(pcap* handle) const;
+    };
+    pcap* Open(const std::string& path);
+    std::uint64_t Position() const;
+
+    std::string m_name;
+    // The stream's buffer; it outlives the handle that closes the stream.
+    std::unique_ptr<char[]> m_buffer;
+    std::unique_ptr<pcap, PcapClose> m_handle;
+    std::string m_damage;
+    bool m_seekable = false;
+    std::uint64_t m_offset = 0;
+    std::uint64_t m_frames = 0;
+};
+
+} // namespace qndis::tool
