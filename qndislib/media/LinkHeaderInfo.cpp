@@ -53,6 +53,10 @@ CProtocolId CLinkHeaderInfo::IPFrameProtocol(std::int32_t ipFrameId) {
     }
 }
 
+int CLinkHeaderInfo::IdentifierLength(std::int32_t ipFrameId) {
+    return ipFrameId == FrameIPv4 || ipFrameId == FrameIPv6 ? 2 : 0;
+}
+
 void CLinkHeaderInfo::SetAnalysis(std::int32_t frameType, int header, int idOffset, int idLength,
                                   const CProtocolId& id) {
     m_frameType = frameType;

@@ -38,8 +38,12 @@ protected:
     virtual std::int32_t Classify(const unsigned char* frame) const = 0;
     virtual void Analyse(const unsigned char* frame) = 0;
 
-    // 0800 and 86DD for the first two, all zero for the third.
+    // 0800 and 86DD for the first two, all zero for the third. The header
+    // holds no such field, so the identifier's length is that of an
+    // Ethernet type (0 for the third) and its offset that of the field it
+    // is derived from.
     static CProtocolId IPFrameProtocol(std::int32_t ipFrameId);
+    static int IdentifierLength(std::int32_t ipFrameId);
 
     // The identifier of an Ethernet type; type 0 gives the all-zero one.
     static CProtocolId EtherTypeId(std::uint16_t etherType);

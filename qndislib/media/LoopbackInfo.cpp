@@ -65,7 +65,7 @@ std::int32_t CLoopbackInfo::Classify(const unsigned char* frame) const {
 
 void CLoopbackInfo::Analyse(const unsigned char* frame) {
     const std::int32_t type = Classify(frame);
-    SetAnalysis(type, FamilyLength, 0, FamilyLength, IPFrameProtocol(type));
+    SetAnalysis(type, FamilyLength, 0, IdentifierLength(type), IPFrameProtocol(type));
     m_family = ReadFamily(frame);
     m_sourceAddress = CMACAddr();
     m_destinationAddress = CMACAddr();

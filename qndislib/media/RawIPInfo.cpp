@@ -35,7 +35,7 @@ std::int32_t CRawIPInfo::Classify(const unsigned char* frame) const {
 
 void CRawIPInfo::Analyse(const unsigned char* frame) {
     const std::int32_t type = Classify(frame);
-    SetAnalysis(type, 0, 0, 0, IPFrameProtocol(type));
+    SetAnalysis(type, 0, 0, IdentifierLength(type), IPFrameProtocol(type));
     m_sourceAddress = CMACAddr();
     m_destinationAddress = CMACAddr();
 }

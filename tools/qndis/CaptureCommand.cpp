@@ -115,18 +115,18 @@ void BufferStandardOutput() {
     }
 }
 
-void OpenWriter(const CommandLine& line, std::optional<PcapWriter>& writer,
-                CaptureOptions& options) {
+void OpenWriter(const CommandLine& line, std::optional<PcapWriter>& writer, CaptureOptions& options,
+                std::uint32_t linkType = PcapWriter::LinkTypeEthernet) {
     if (const auto path = line.Value("write")) {
-        writer.emplace(*path);
+        writer.emplace(*path, linkType);
         options.writer = &*writer;
     }
 }
 
-FrameTypeNames EthernetFrameTypes() {
-    const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
+FrameTypeNames FrameTypesOf(const std::string& shorthand = "Ethernet") {
+    const std::unique_ptr<CMediaInfo> medium(CreateMedium(shorthand));
     if (!medium) {
-        throw ToolError("the library has no Ethernet medium registered.");
+        throw ToolError("the library has no " + shorthand + " medium registered.");
     }
     return FrameTypeNames(*medium);
 }
@@ -165,7 +165,7 @@ int Capture(const CommandLine& line, const std::string& adapterName,
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
     OpenWriter(line, writer, options);
-    const FrameTypeNames names = EthernetFrameTypes();
+    const FrameTypeNames names = FrameTypesOf();
     const char* kernelFilter = nullptr;
     if (filter && !options.offline) {
         kernelFilter = line.Has("no-kernel-filter")          ? "off (--no-kernel-filter)"
@@ -199,8 +199,8 @@ int Read(const CommandLine& line, const std::string& path,
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options);
-    const FrameTypeNames names = EthernetFrameTypes();
+    OpenWriter(line, writer, options, file.LinkType());
+    const FrameTypeNames names = FrameTypesOf(file.Medium());
     CatchInterrupt();
     ReadSession session(file, names, options, stdout);
     session.Run();

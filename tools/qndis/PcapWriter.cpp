@@ -21,9 +21,8 @@ constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 constexpr std::uint32_t NanosecondMagic = 0xA1B23C4D;
 constexpr std::uint16_t VersionMajor = 2;
 constexpr std::uint16_t VersionMinor = 4;
-// The largest frame libpcap reads back from an Ethernet capture file.
+// The largest frame libpcap reads back from a capture file.
 constexpr std::uint32_t SnapLength = 262'144;
-constexpr std::uint32_t LinkTypeEthernet = 1;
 constexpr std::size_t MagicOffset = 0;
 constexpr std::size_t VersionMajorOffset = 4;
 constexpr std::size_t VersionMinorOffset = 6;
@@ -61,7 +60,7 @@ int Create(const std::string& path) {
 
 } // namespace
 
-PcapWriter::PcapWriter(const std::string& path)
+PcapWriter::PcapWriter(const std::string& path, std::uint32_t linkType)
     : m_name(path == "-" ? "the standard output" : "'" + path + "'"), m_descriptor(Create(path)),
       m_buffer(std::make_unique<unsigned char[]>(BufferSize)) {
     std::array<unsigned char, FileHeaderSize> header{};
@@ -71,7 +70,7 @@ PcapWriter::PcapWriter(const std::string& path)
     Put(header, ZoneOffset, std::int32_t{0});
     Put(header, SigFigsOffset, std::uint32_t{0});
     Put(header, SnapLengthOffset, SnapLength);
-    Put(header, LinkTypeOffset, LinkTypeEthernet);
+    Put(header, LinkTypeOffset, linkType);
     Append(header);
 }
 

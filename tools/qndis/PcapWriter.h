@@ -7,7 +7,7 @@
 
 namespace qndis::tool {
 
-// Writes Ethernet frames to a standard pcap file with nanosecond time
+// Writes frames of one link type to a standard pcap file with nanosecond time
 // stamps, in the byte order of this machine as libpcap's own writer does.
 // Records gather in a large buffer that goes out in whole writes, each
 // checked: the first failure is kept, stops all further writing and is
@@ -16,7 +16,9 @@ class PcapWriter {
 public:
     // Raises ToolError when the file cannot be created; "-" writes to
     // standard output.
-    explicit PcapWriter(const std::string& path);
+    static constexpr std::uint32_t LinkTypeEthernet = 1;
+
+    explicit PcapWriter(const std::string& path, std::uint32_t linkType = LinkTypeEthernet);
     // Writes what the buffer holds without a word on failure: an unclosed
     // writer belongs to a command that is already failing for another reason.
     ~PcapWriter();
