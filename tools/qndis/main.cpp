@@ -33,7 +33,8 @@ constexpr std::array<Command, 7> Commands{{
      "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
      "read FILE [-c COUNT] [-w OUT.pcap] [-q] [-f FILTER | --filter-file FILE | FILTER...]\n"
-     "                              the same over a pcap or pcapng file"},
+     "                              the same over a pcap or pcapng file of Ethernet,\n"
+     "                              Linux cooked, raw IP or BSD loopback frames"},
     {"stats", RunStatsCommand,
      "stats -i ADAPTER            every statistic and property of the adapter"},
     {"send", RunSendCommand,
