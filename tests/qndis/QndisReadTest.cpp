@@ -3,6 +3,7 @@
 #include "tests/qndis/QndisRun.h"
 #include "tests/qndis/TestFrames.h"
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -303,6 +304,52 @@ TEST(QndisCommittedFile, FiltersAgreeWithTcpdump) {
         int theirLinkType = -2;
         EXPECT_EQ(ReadPcap(ours, &ourLinkType), ReadPcap(theirs, &theirLinkType));
         EXPECT_EQ(ourLinkType, theirLinkType);
+    }
+}
+
+// pcapng output, chosen by the name or by --pcapng: the same frames, stamps
+// and link type as the input, and the interface named after the input.
+TEST(QndisCommittedFile, WritesPcapngThatReadsBackAsTheInput) {
+    ScratchDirectory scratch;
+    const std::string links = std::string(QNDIS_TEST_DATA) + "/links/";
+    const struct {
+        std::string input, output;
+        bool option;
+        bool tshark; // it takes seconds to start: asked about two files only
+    } cases[] = {
+        {CommittedFile, scratch.Path("ethernet.pcapng"), false, true},
+        {links + "cooked.pcap", scratch.Path("cooked.out"), true, true},
+        {links + "cooked2.pcap", scratch.Path("cooked2.pcapng"), false, false},
+        {links + "raw.pcap", scratch.Path("raw.pcapng"), false, false},
+        {links + "null.pcap", scratch.Path("null.pcapng"), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::vector<std::string> arguments{"read", c.input, "-q", "-w", c.output};
+        if (c.option) {
+            arguments.push_back("--pcapng");
+        }
+        const auto result = RunQndis(arguments);
+        ASSERT_EQ(result.status, 0) << result.err;
+        std::ifstream written(c.output, std::ios::binary);
+        std::array<unsigned char, 4> blockType{};
+        written.read(reinterpret_cast<char*>(blockType.data()), blockType.size());
+        EXPECT_EQ(blockType, (std::array<unsigned char, 4>{0x0A, 0x0D, 0x0D, 0x0A}));
+        int inputLinkType = -1;
+        int outputLinkType = -2;
+        const auto frames = ReadPcap(c.input, &inputLinkType);
+        EXPECT_EQ(ReadPcap(c.output, &outputLinkType), frames);
+        EXPECT_EQ(outputLinkType, inputLinkType);
+        const auto again = RunQndis({"read", c.output, "-q"});
+        EXPECT_THAT(again.err, HasSubstr(std::to_string(frames.size()) + " frames;"));
+        if (c.tshark && ProgramExists("tshark")) {
+            const auto names = RunProgram(
+                {"tshark", "-r", c.output, "-T", "fields", "-e", "frame.interface_name"});
+            ASSERT_EQ(names.status, 0) << names.err;
+            const auto lines = Lines(names.out);
+            ASSERT_EQ(lines.size(), frames.size());
+            EXPECT_EQ(lines.front(), c.input);
+        }
     }
 }
 

@@ -23,7 +23,7 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 9> Options{{
+constexpr std::array<OptionSpec, 10> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
     {"time", 't', true},
@@ -33,13 +33,14 @@ constexpr std::array<OptionSpec, 9> Options{{
     {"write", 'w', true},
     {"quiet", 'q', false},
     {"no-kernel-filter", 0, false},
+    {"pcapng", 0, false},
 }};
 
 constexpr std::string_view CaptureUsage =
     "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
-    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap] [-q]";
-constexpr std::string_view ReadUsage =
-    "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap] [-q]";
+    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] [-q]";
+constexpr std::string_view ReadUsage = "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE "
+                                       "| FILTER...] [-w OUT.pcap[ng]] [--pcapng] [-q]";
 
 // Reading a file this large takes long enough to want a progress line.
 constexpr std::uint64_t ProgressFileSize = 16ULL * 1024 * 1024;
@@ -115,10 +116,13 @@ void BufferStandardOutput() {
     }
 }
 
+// pcapng when asked for or when the name ends so; the interface is named
+// after the adapter or the input file.
 void OpenWriter(const CommandLine& line, std::optional<PcapWriter>& writer, CaptureOptions& options,
-                std::uint32_t linkType = PcapWriter::LinkTypeEthernet) {
+                PcapFormat format) {
     if (const auto path = line.Value("write")) {
-        writer.emplace(*path, linkType);
+        format.pcapng = line.Has("pcapng") || path->ends_with(".pcapng");
+        writer.emplace(*path, format);
         options.writer = &*writer;
     }
 }
@@ -164,7 +168,7 @@ int Capture(const CommandLine& line, const std::string& adapterName,
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options);
+    OpenWriter(line, writer, options, {PcapFormat().linkType, false, adapterName});
     const FrameTypeNames names = FrameTypesOf();
     const char* kernelFilter = nullptr;
     if (filter && !options.offline) {
@@ -199,7 +203,7 @@ int Read(const CommandLine& line, const std::string& path,
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options, file.LinkType());
+    OpenWriter(line, writer, options, {file.LinkType(), false, path});
     const FrameTypeNames names = FrameTypesOf(file.Medium());
     CatchInterrupt();
     ReadSession session(file, names, options, stdout);

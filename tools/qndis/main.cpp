@@ -28,11 +28,12 @@ constexpr std::array<Command, 7> Commands{{
     {"adapters", RunAdaptersCommand,
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
-     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap] [-q]\n"
+     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap[ng]] [--pcapng] [-q]\n"
      "          [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
      "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
-     "read FILE [-c COUNT] [-w OUT.pcap] [-q] [-f FILTER | --filter-file FILE | FILTER...]\n"
+     "read FILE [-c COUNT] [-w OUT.pcap[ng]] [--pcapng] [-q] [-f FILTER | --filter-file FILE | "
+     "FILTER...]\n"
      "                              the same over a pcap or pcapng file of Ethernet,\n"
      "                              Linux cooked, raw IP or BSD loopback frames"},
     {"stats", RunStatsCommand,
