@@ -357,6 +357,13 @@ TEST(QndisCommittedFile, WritesPcapngThatReadsBackAsTheInput) {
 
 namespace {
 
+TEST(QndisVersion, NamesTheProgramAndTheCaptureLibrary) {
+    const auto result = RunQndis({"--version"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out,
+                ::testing::MatchesRegex("qndis [0-9]+\\.[0-9]+\\.[0-9]+\nlibpcap version .*\n"));
+}
+
 TEST(QndisCommittedFile, WritesToStandardOutputForAPipe) {
     const auto result = RunQndis({"read", CommittedFile, "-f", "dst port 53", "-w", "-"});
     ASSERT_EQ(result.status, 0) << result.err;

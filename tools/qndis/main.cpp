@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <pcap/pcap.h>
+#include <pcap/pcap.h>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,7 +69,7 @@ constexpr std::string_view FilterHelp =
     "with '#' comments.\n";
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "usage: qndis COMMAND [OPTIONS]\n\nCommands:\n");
+    std::fprintf(out, "usage: qndis COMMAND [OPTIONS] | qndis --version\n\nCommands:\n");
     for (const Command& command : Commands) {
         std::fprintf(out, "  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
     }
@@ -103,6 +105,10 @@ int Run(const std::vector<std::string>& arguments) {
     const std::string& name = arguments.front();
     if (name == "help" || name == "-h" || name == "--help") {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("qndis %s\n%s\n", QNDIS_VERSION, pcap_lib_version());
         return 0;
     }
     const Command* command = FindCommand(name);
