@@ -364,6 +364,12 @@ TEST(QndisVersion, NamesTheProgramAndTheCaptureLibrary) {
                 ::testing::MatchesRegex("qndis [0-9]+\\.[0-9]+\\.[0-9]+\nlibpcap version .*\n"));
 }
 
+TEST(QndisCommittedFile, CountsOneFrameInTheSingular) {
+    const auto result = RunQndis({"read", CommittedFile, "-q", "-c", "1"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("\n1 frame; "));
+}
+
 TEST(QndisCommittedFile, WritesToStandardOutputForAPipe) {
     const auto result = RunQndis({"read", CommittedFile, "-f", "dst port 53", "-w", "-"});
     ASSERT_EQ(result.status, 0) << result.err;

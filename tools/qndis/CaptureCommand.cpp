@@ -74,8 +74,8 @@ std::string Count(std::uint64_t value) {
 
 void PrintFrameCounts(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered) {
     std::FILE* out = stderr;
-    std::fprintf(out, "--\n%s%s frames", totals.interrupted ? "interrupted; " : "",
-                 Count(totals.matched).c_str());
+    std::fprintf(out, "--\n%s%s %s", totals.interrupted ? "interrupted; " : "",
+                 Count(totals.matched).c_str(), totals.matched == 1 ? "frame" : "frames");
     if (filtered) {
         std::fprintf(out, " matched the filter, of %s", Count(totals.received).c_str());
     }
