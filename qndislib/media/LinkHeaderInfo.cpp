@@ -40,23 +40,6 @@ CProtocolId CLinkHeaderInfo::EtherTypeId(std::uint16_t etherType) {
     return etherType != 0 ? CProtocolId(2, type.data()) : CProtocolId();
 }
 
-CProtocolId CLinkHeaderInfo::IPFrameProtocol(std::int32_t ipFrameId) {
-    constexpr std::uint16_t TypeIPv4 = 0x0800;
-    constexpr std::uint16_t TypeIPv6 = 0x86DD;
-    switch (ipFrameId) {
-    case FrameIPv4:
-        return EtherTypeId(TypeIPv4);
-    case FrameIPv6:
-        return EtherTypeId(TypeIPv6);
-    default:
-        return CProtocolId();
-    }
-}
-
-int CLinkHeaderInfo::IdentifierLength(std::int32_t ipFrameId) {
-    return ipFrameId == FrameIPv4 || ipFrameId == FrameIPv6 ? 2 : 0;
-}
-
 void CLinkHeaderInfo::SetAnalysis(std::int32_t frameType, int header, int idOffset, int idLength,
                                   const CProtocolId& id) {
     m_frameType = frameType;
@@ -64,6 +47,27 @@ void CLinkHeaderInfo::SetAnalysis(std::int32_t frameType, int header, int idOffs
     m_protocolIdOffset = idOffset;
     m_protocolIdLen = idLength;
     m_protocolId = id;
+}
+
+void CLinkHeaderInfo::SetIPAnalysis(std::int32_t ipFrameId, int header, int fieldOffset) {
+    constexpr std::uint16_t TypeIPv4 = 0x0800;
+    constexpr std::uint16_t TypeIPv6 = 0x86DD;
+    const bool known = ipFrameId == FrameIPv4 || ipFrameId == FrameIPv6;
+    const std::uint16_t type = ipFrameId == FrameIPv4 ? TypeIPv4 : TypeIPv6;
+    SetAnalysis(ipFrameId, header, fieldOffset, known ? 2 : 0,
+                known ? EtherTypeId(type) : CProtocolId());
+    m_sourceAddress = CMACAddr();
+    m_destinationAddress = CMACAddr();
+}
+
+unsigned char* CLinkHeaderInfo::NewIPFrame(std::int32_t& length, std::int32_t ipFrameId,
+                                           std::int32_t header, const unsigned char* payload,
+                                           std::int32_t payloadLength) {
+    length = 0;
+    if (ipFrameId < FrameIPv4 || ipFrameId > FrameOtherIP) {
+        return nullptr;
+    }
+    return NewFrame(length, header, payload, payloadLength);
 }
 
 unsigned char* CLinkHeaderInfo::NewFrame(std::int32_t& length, std::int32_t header,

@@ -38,19 +38,23 @@ protected:
     virtual std::int32_t Classify(const unsigned char* frame) const = 0;
     virtual void Analyse(const unsigned char* frame) = 0;
 
-    // 0800 and 86DD for the first two, all zero for the third. The header
-    // holds no such field, so the identifier's length is that of an
-    // Ethernet type (0 for the third) and its offset that of the field it
-    // is derived from.
-    static CProtocolId IPFrameProtocol(std::int32_t ipFrameId);
-    static int IdentifierLength(std::int32_t ipFrameId);
-
     // The identifier of an Ethernet type; type 0 gives the all-zero one.
     static CProtocolId EtherTypeId(std::uint16_t etherType);
     // The whole analysis state but the addresses: idOffset and idLength say
     // which header field the identifier was read from.
     void SetAnalysis(std::int32_t frameType, int header, int idOffset, int idLength,
                      const CProtocolId& id);
+
+    // The analysis of a medium whose header only tells IP version 4, IP
+    // version 6 and others apart: no link addresses, and the identifier 0800,
+    // 86DD or all zero. The header holds no such field, so the identifier's
+    // length is that of an Ethernet type (0 for others) and its offset that
+    // of the field it is derived from.
+    void SetIPAnalysis(std::int32_t ipFrameId, int header, int fieldOffset);
+    // NewFrame for such a medium; null for an id outside the three.
+    static unsigned char* NewIPFrame(std::int32_t& length, std::int32_t ipFrameId,
+                                     std::int32_t header, const unsigned char* payload,
+                                     std::int32_t payloadLength);
 
     // A frame of `header` zero bytes and the payload behind them, from the
     // global operator new; null (and length 0) for a bad payload or no memory.

@@ -64,11 +64,8 @@ std::int32_t CLoopbackInfo::Classify(const unsigned char* frame) const {
 }
 
 void CLoopbackInfo::Analyse(const unsigned char* frame) {
-    const std::int32_t type = Classify(frame);
-    SetAnalysis(type, FamilyLength, 0, IdentifierLength(type), IPFrameProtocol(type));
+    SetIPAnalysis(Classify(frame), FamilyLength, 0);
     m_family = ReadFamily(frame);
-    m_sourceAddress = CMACAddr();
-    m_destinationAddress = CMACAddr();
 }
 
 CMediaInfo* CLoopbackInfo::Clone() const {
@@ -79,11 +76,7 @@ unsigned char* CLoopbackInfo::CreateFrame(std::int32_t& length, std::int32_t fra
                                           const unsigned char* payload, std::int32_t payloadLength,
                                           CMACAddr /*source*/, CMACAddr /*destination*/,
                                           CProtocolId /*protocol*/) {
-    length = 0;
-    if (frameType < IPv4 || frameType > Other) {
-        return nullptr;
-    }
-    unsigned char* frame = NewFrame(length, FamilyLength, payload, payloadLength);
+    unsigned char* frame = NewIPFrame(length, frameType, FamilyLength, payload, payloadLength);
     if (frame == nullptr) {
         return nullptr;
     }

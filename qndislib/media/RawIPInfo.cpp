@@ -34,10 +34,7 @@ std::int32_t CRawIPInfo::Classify(const unsigned char* frame) const {
 }
 
 void CRawIPInfo::Analyse(const unsigned char* frame) {
-    const std::int32_t type = Classify(frame);
-    SetAnalysis(type, 0, 0, IdentifierLength(type), IPFrameProtocol(type));
-    m_sourceAddress = CMACAddr();
-    m_destinationAddress = CMACAddr();
+    SetIPAnalysis(Classify(frame), 0, 0);
 }
 
 CMediaInfo* CRawIPInfo::Clone() const {
@@ -48,9 +45,5 @@ unsigned char* CRawIPInfo::CreateFrame(std::int32_t& length, std::int32_t frameT
                                        const unsigned char* payload, std::int32_t payloadLength,
                                        CMACAddr /*source*/, CMACAddr /*destination*/,
                                        CProtocolId /*protocol*/) {
-    length = 0;
-    if (frameType < IPv4 || frameType > Other) {
-        return nullptr;
-    }
-    return NewFrame(length, 0, payload, payloadLength);
+    return NewIPFrame(length, frameType, 0, payload, payloadLength);
 }
