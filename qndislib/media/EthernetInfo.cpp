@@ -1,6 +1,7 @@
 #include "qndislib/media/EthernetInfo.h"
 
 #include "qndislib/addr/HexText.h"
+#include "qndislib/media/ReadableBytes.h"
 
 #include <array>
 #include <cstring>
@@ -43,14 +44,8 @@ enum FrameId : std::int32_t {
 // Link-header bytes that the builder writes before the payload, per id.
 constexpr std::array<std::int32_t, 8> BuiltHeaderSize = {0, 14, 14, 22, 17, 18, 18, 29};
 
-constexpr unsigned Read16(const unsigned char* bytes) {
-    return (unsigned{bytes[0]} << 8) | bytes[1];
-}
-
-void Write16(unsigned char* bytes, std::uint32_t value) {
-    bytes[0] = static_cast<unsigned char>(value >> 8);
-    bytes[1] = static_cast<unsigned char>(value);
-}
+using qndis::detail::ReadBig16;
+using qndis::detail::WriteBig16;
 
 bool IsTaggedSnapCode(const unsigned char* frame) {
     return frame[17] == 0x00 && frame[18] == 0x00 && frame[19] == 0x00 && frame[20] == 0x81 &&
@@ -68,19 +63,10 @@ std::int32_t TaggedIdOffset(const unsigned char* frame, std::size_t tag) {
     return static_cast<std::int32_t>(behindTag + 2 + (frame[behindTag] & RoutingLengthMask));
 }
 
-// Runs the analysis on a frame that has at least MaxAnalysedBytes readable
-// bytes, or on a zero-padded copy of a shorter one.
 template <class Analyse>
 void WithReadableBytes(const unsigned char* frame, std::size_t length, Analyse analyse) {
-    if (frame != nullptr && length >= CEthernetInfo::MaxAnalysedBytes) {
-        analyse(frame);
-        return;
-    }
-    std::array<unsigned char, CEthernetInfo::MaxAnalysedBytes> padded{};
-    if (frame != nullptr && length > 0) {
-        std::memcpy(padded.data(), frame, length);
-    }
-    analyse(padded.data());
+    constexpr std::size_t Needed = CEthernetInfo::MaxAnalysedBytes;
+    qndis::detail::WithReadableBytes<Needed>(frame, length, Needed, analyse);
 }
 
 } // namespace
@@ -120,7 +106,7 @@ CEthernetInfo& CEthernetInfo::operator=(const CEthernetInfo& other) = default;
 CEthernetInfo::~CEthernetInfo() = default;
 
 std::int32_t CEthernetInfo::GetFrameId(const unsigned char* frame) {
-    const unsigned type = Read16(frame + TypeOffset);
+    const unsigned type = ReadBig16(frame + TypeOffset);
     if (type == TagType) {
         return Tagged;
     }
@@ -177,13 +163,13 @@ void CEthernetInfo::AnalyzeFrame(const unsigned char* frame) {
         headerLength = 18;
         break;
     case Tagged:
-        vlan = static_cast<std::uint16_t>(Read16(frame + LlcOffset));
+        vlan = static_cast<std::uint16_t>(ReadBig16(frame + LlcOffset));
         idOffset = TaggedIdOffset(frame, LlcOffset);
         idLength = 2;
         headerLength = idOffset + 2;
         break;
     default:
-        vlan = static_cast<std::uint16_t>(Read16(frame + TaggedSnapTagOffset));
+        vlan = static_cast<std::uint16_t>(ReadBig16(frame + TaggedSnapTagOffset));
         idOffset = TaggedIdOffset(frame, TaggedSnapTagOffset);
         idLength = 5;
         headerLength = idOffset + 5;
@@ -246,37 +232,37 @@ unsigned char* CEthernetInfo::CreateFrame(std::int32_t& length, std::int32_t fra
         // the traffic that uses it (such as IPX) begins FF FF. The payload
         // goes in unchanged, so a payload that begins FF FF is classified
         // back as this type, with the data at byte 14.
-        Write16(field, lengthField);
+        WriteBig16(field, lengthField);
         break;
     case EthernetII:
         std::memcpy(field, twoByte, 2);
         break;
     case Snap: {
-        Write16(field, lengthField);
+        WriteBig16(field, lengthField);
         const unsigned char llc[3] = {SnapSap, SnapSap, UiControl};
         std::memcpy(frame + LlcOffset, llc, 3);
         std::memcpy(frame + SnapCodeOffset, fiveByte, 5);
         break;
     }
     case Llc1: {
-        Write16(field, lengthField);
+        WriteBig16(field, lengthField);
         const unsigned char llc[3] = {sap, sap, UiControl};
         std::memcpy(frame + LlcOffset, llc, 3);
         break;
     }
     case Llc2: {
-        Write16(field, lengthField);
+        WriteBig16(field, lengthField);
         const unsigned char llc[4] = {sap, sap, 0x00, 0x00};
         std::memcpy(frame + LlcOffset, llc, 4);
         break;
     }
     case Tagged:
-        Write16(field, TagType);
+        WriteBig16(field, TagType);
         std::memcpy(frame + LlcOffset, BuiltTagControl, 2);
         std::memcpy(frame + 16, twoByte, 2);
         break;
     default: {
-        Write16(field, lengthField);
+        WriteBig16(field, lengthField);
         const unsigned char snap[8] = {SnapSap, SnapSap, UiControl, 0x00, 0x00, 0x00, 0x81, 0x00};
         std::memcpy(frame + LlcOffset, snap, 8);
         std::memcpy(frame + TaggedSnapTagOffset, BuiltTagControl, 2);

@@ -111,7 +111,8 @@ protected:
     const CFrameInfo* m_frames;
     std::int32_t m_frameCount;
     std::int32_t m_frameCursor = 0;
-    // Every medium sets these two; zero only marks "not yet set".
+    // Every medium sets the hardware type; an address size of 0 is a
+    // medium without link addresses.
     int m_arpHardwareType = 0;
     int m_addressSize = 0;
     CMACAddr m_permanentAddress;

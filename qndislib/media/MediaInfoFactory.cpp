@@ -1,7 +1,10 @@
 #include "qndislib/media/MediaInfoFactory.h"
 
 #include "qndislib/media/EthernetInfo.h"
+#include "qndislib/media/LinuxCookedInfo.h"
+#include "qndislib/media/LoopbackInfo.h"
 #include "qndislib/media/MediaInfo.h"
+#include "qndislib/media/RawIPInfo.h"
 
 #include <map>
 #include <memory>
@@ -14,7 +17,7 @@
 // factory's constructor finishes building the map before the factory
 // itself is complete, so the map is destroyed after the factory, whose
 // destructor deletes every prototype while the map still holds them. The
-// Ethernet prototype is added inside Instance(), so even a static
+// built-in prototypes are added inside Instance(), so even a static
 // initialiser elsewhere that runs before this file's own finds it; the
 // namespace-scope object below forces it all at library load.
 
@@ -27,14 +30,26 @@ PrototypeMap& Prototypes() {
     return map;
 }
 
-[[maybe_unused]] const bool EthernetRegisteredAtLoad = (CMediaInfoFactory::Instance(), true);
+// Each registration stands on its own: one refused does not keep the
+// others out.
+bool RegisterBuiltIn(CMediaInfoFactory& factory) {
+    factory.Register(CEthernetInfo());
+    factory.Register(CLinuxCookedInfo(CLinuxCookedInfo::Version1));
+    factory.Register(CLinuxCookedInfo(CLinuxCookedInfo::Version2));
+    factory.Register(CRawIPInfo());
+    factory.Register(CLoopbackInfo(CLoopbackInfo::HostOrder));
+    factory.Register(CLoopbackInfo(CLoopbackInfo::NetworkOrder));
+    return true;
+}
+
+[[maybe_unused]] const bool BuiltInRegisteredAtLoad = (CMediaInfoFactory::Instance(), true);
 
 } // namespace
 
 CMediaInfoFactory& CMediaInfoFactory::Instance() {
     static CMediaInfoFactory factory;
-    static const bool ethernet = factory.Register(CEthernetInfo());
-    static_cast<void>(ethernet);
+    static const bool builtIn = RegisterBuiltIn(factory);
+    static_cast<void>(builtIn);
     return factory;
 }
 

@@ -7,7 +7,7 @@
 class CMediaInfo;
 
 // Owner of the registered medium prototypes. There is exactly one, made on
-// first use (and forced at library load, with the Ethernet prototype in
+// first use (and forced at library load, with the built-in prototypes in
 // it); when it goes at unload it deletes every prototype.
 class QNDIS_API CMediaInfoFactory {
 public:

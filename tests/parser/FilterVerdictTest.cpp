@@ -50,14 +50,20 @@ struct Frames {
 
     void Add(const std::string& name, std::int32_t type, const char* protocol,
              std::vector<unsigned char> payload, const char* destination = "02:00:00:00:00:02") {
-        CEthernetInfo ethernet;
+        AddOn("Ethernet", name, type, protocol, std::move(payload), destination);
+    }
+
+    void AddOn(const char* medium, const std::string& name, std::int32_t type, const char* protocol,
+               std::vector<unsigned char> payload, const char* destination = "02:00:00:00:00:02") {
+        const std::unique_ptr<CMediaInfo> description(CreateMedium(medium));
+        ASSERT_NE(description, nullptr) << medium;
         std::int32_t length = 0;
-        unsigned char* bytes = ethernet.CreateFrame(
+        unsigned char* bytes = description->CreateFrame(
             length, type, payload.data(), static_cast<std::int32_t>(payload.size()),
             CMACAddr("02:00:00:00:00:01"), CMACAddr(destination), CProtocolId(protocol));
         ASSERT_NE(bytes, nullptr);
-        auto frame =
-            std::make_unique<CQuorelFrame>(bytes, static_cast<unsigned short>(length), &ethernet);
+        auto frame = std::make_unique<CQuorelFrame>(bytes, static_cast<unsigned short>(length),
+                                                    description.get());
         ::operator delete(bytes);
         ASSERT_TRUE(frame->AnalyzeFrame());
         byName[name] = std::move(frame);
@@ -107,6 +113,22 @@ protected:
         frames.AddRaw("udp cut before its ports", cut);
     }
 
+    struct Selection {
+        const char* text;
+        std::vector<std::string> matching;
+    };
+
+    // Each text passes exactly the frames it names.
+    template <std::size_t N> void ExpectMatches(const Selection (&cases)[N]) {
+        for (const Selection& c : cases) {
+            for (const auto& [name, frame] : frames.byName) {
+                const bool expected =
+                    std::find(c.matching.begin(), c.matching.end(), name) != c.matching.end();
+                EXPECT_EQ(Verdict(c.text, name), expected) << c.text << " on " << name;
+            }
+        }
+    }
+
     bool Verdict(const std::string& text, const std::string& frame) {
         CFilterParser parser;
         const auto filter = parser.Parse(text);
@@ -118,10 +140,7 @@ protected:
 };
 
 TEST_F(FilterVerdict, FiltersSelectTheFramesTheirTextNames) {
-    const struct {
-        const char* text;
-        std::vector<std::string> matching;
-    } cases[] = {
+    const Selection cases[] = {
         {"proto ip and ipproto udp and dst port 53", {"dns", "tagged"}},
         {"proto arp", {"arp"}},
         {"proto ip", {"dns", "http", "ping", "tagged", "snap"}},
@@ -139,13 +158,32 @@ TEST_F(FilterVerdict, FiltersSelectTheFramesTheirTextNames) {
         {"proto ip and ipproto icmp and icmp type echo", {"ping"}},
         {"proto ip and (dst port 22 or src port 22 or dst port 80)", {"http", "snap"}},
     };
-    for (const auto& c : cases) {
-        for (const auto& [name, frame] : frames.byName) {
-            const bool expected =
-                std::find(c.matching.begin(), c.matching.end(), name) != c.matching.end();
-            EXPECT_EQ(Verdict(c.text, name), expected) << c.text << " on " << name;
-        }
-    }
+    ExpectMatches(cases);
+}
+
+// Frames of other media carry the same packets behind other link headers;
+// the words that read past the link header must find them there.
+TEST_F(FilterVerdict, WordsReadThePacketBehindAnyLinkHeader) {
+    frames.byName.clear();
+    frames.AddOn("LinuxCooked", "cooked dns", 1, "0800",
+                 IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 17, Ports(5353, 53, "q")));
+    frames.AddOn("LinuxCooked2", "cooked2 arp", 1, "0806", std::vector<unsigned char>(28, 0));
+    frames.AddOn("RawIP", "raw http", 1, "",
+                 IPv4({192, 168, 1, 5}, {10, 1, 1, 1}, 6, Ports(40000, 80, "GET / HTTP/1.0")));
+    frames.AddOn("Null", "null ping", 1, "",
+                 IPv4({10, 0, 0, 1}, {10, 0, 0, 2}, 1, {8, 0, 0, 0, 0, 1, 0, 1}));
+    frames.AddOn("Loop", "loop ipv6", 2, "", std::vector<unsigned char>(40, 0x60));
+    const Selection cases[] = {
+        {"ip", {"cooked dns", "raw http", "null ping"}},
+        {"ip6", {"loop ipv6"}},
+        {"arp", {"cooked2 arp"}},
+        {"udp and dst port 53 and src ip 10.0.0.1", {"cooked dns"}},
+        {"tcp and src port > 1023 and dst ip 10.1.1.1", {"raw http"}},
+        {"icmp type echo", {"null ping"}},
+        {"src mac 02:00:00:00:00:01", {"cooked dns", "cooked2 arp"}},
+        {"contains \"GET \"", {"raw http"}},
+    };
+    ExpectMatches(cases);
 }
 
 // A negated group is rewritten before it is returned; the rewrite must

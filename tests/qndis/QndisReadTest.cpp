@@ -3,6 +3,7 @@
 #include "tests/qndis/QndisRun.h"
 #include "tests/qndis/TestFrames.h"
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -211,11 +212,11 @@ TEST_F(QndisRead, AFileOfAnotherLinkTypeIsRefusedByName) {
     if (!ProgramExists("editcap")) {
         GTEST_SKIP() << "editcap is not installed";
     }
-    const std::string path = m_scratch.Path("raw-ip.pcap");
-    ASSERT_EQ(RunProgram({"editcap", "-T", "rawip", m_file, path}).status, 0);
+    const std::string path = m_scratch.Path("wireless.pcap");
+    ASSERT_EQ(RunProgram({"editcap", "-T", "ieee-802-11", m_file, path}).status, 0);
     const auto result = RunQndis({"read", path});
     EXPECT_EQ(result.status, 1);
-    EXPECT_THAT(result.err, HasSubstr("only Ethernet frames can be analysed"));
+    EXPECT_THAT(result.err, HasSubstr("link type 105 (IEEE802_11), which qndis cannot analyse"));
 }
 
 } // namespace
@@ -258,34 +259,116 @@ TEST(QndisCommittedFile, ReadsEveryFrameAndCountsItsTypes) {
     }
 }
 
+// Files of each link type, selected by qndis and by tcpdump: the same frames
+// with the same stamps come out, in a file of the input's link type. The
+// files of other link types are real traffic that link-captures.sh made.
 TEST(QndisCommittedFile, FiltersAgreeWithTcpdump) {
     if (!ProgramExists("tcpdump")) {
         GTEST_SKIP() << "tcpdump is not installed";
     }
-    const std::vector<std::pair<std::string, std::string>> filters{
-        {"proto 0x0806", "arp"},
-        {"proto 0x86dd", "ip6"},
-        {"dst ip 10.0.0.9", "dst host 10.0.0.9 or (vlan and dst host 10.0.0.9)"},
-        {"dst port 53", "udp dst port 53 or (vlan and udp dst port 53)"},
+    const std::string links = std::string(QNDIS_TEST_DATA) + "/links/";
+    struct Selection {
+        std::string file, filter, expression;
     };
+    std::vector<Selection> selections{
+        {CommittedFile, "proto 0x0806", "arp"},
+        {CommittedFile, "proto 0x86dd", "ip6"},
+        {CommittedFile, "dst ip 10.0.0.9", "dst host 10.0.0.9 or (vlan and dst host 10.0.0.9)"},
+        {CommittedFile, "dst port 53", "udp dst port 53 or (vlan and udp dst port 53)"},
+    };
+    for (const char* file : {"cooked", "cooked2", "raw", "null", "loop"}) {
+        const std::string path = links + file + ".pcap";
+        selections.push_back({path, "", ""});
+        selections.push_back({path, "ip6", "ip6"});
+        selections.push_back({path, "icmp", "icmp"});
+        selections.push_back({path, "udp and (dst port 53 or dst port 5353)",
+                              "ip and udp and (dst port 53 or dst port 5353)"});
+        selections.push_back({path, "src ip 127.0.0.1 and tcp and src port 8080",
+                              "src host 127.0.0.1 and ip and tcp src port 8080"});
+    }
     ScratchDirectory scratch;
     const std::string ours = scratch.Path("ours.pcap"), theirs = scratch.Path("theirs.pcap");
-    for (const auto& [filter, expression] : filters) {
-        SCOPED_TRACE(filter);
-        ASSERT_EQ(RunQndis({"read", CommittedFile, "-q", "-f", filter, "-w", ours}).status, 0);
-        ASSERT_EQ(RunProgram({"tcpdump", "--time-stamp-precision=nano", "-r", CommittedFile, "-w",
-                              theirs, expression})
+    for (const auto& [file, filter, expression] : selections) {
+        SCOPED_TRACE(file + ": " + filter);
+        std::vector<std::string> arguments{"read", file, "-q", "-w", ours};
+        if (!filter.empty()) {
+            arguments.insert(arguments.end(), {"-f", filter});
+        }
+        const auto result = RunQndis(arguments);
+        ASSERT_EQ(result.status, 0) << result.err;
+        ASSERT_EQ(RunProgram({"tcpdump", "--time-stamp-precision=nano", "-r", file, "-w", theirs,
+                              expression})
                       .status,
                   0);
-        const auto written = ReadPcap(ours);
-        ASSERT_FALSE(written.empty());
-        EXPECT_EQ(written, ReadPcap(theirs));
+        int ourLinkType = -1;
+        int theirLinkType = -2;
+        EXPECT_EQ(ReadPcap(ours, &ourLinkType), ReadPcap(theirs, &theirLinkType));
+        EXPECT_EQ(ourLinkType, theirLinkType);
+    }
+}
+
+// pcapng output, chosen by the name or by --pcapng: the same frames, stamps
+// and link type as the input, and the interface named after the input.
+TEST(QndisCommittedFile, WritesPcapngThatReadsBackAsTheInput) {
+    ScratchDirectory scratch;
+    const std::string links = std::string(QNDIS_TEST_DATA) + "/links/";
+    const struct {
+        std::string input, output;
+        bool option;
+        bool tshark; // it takes seconds to start: asked about two files only
+    } cases[] = {
+        {CommittedFile, scratch.Path("ethernet.pcapng"), false, true},
+        {links + "cooked.pcap", scratch.Path("cooked.out"), true, true},
+        {links + "cooked2.pcap", scratch.Path("cooked2.pcapng"), false, false},
+        {links + "raw.pcap", scratch.Path("raw.pcapng"), false, false},
+        {links + "null.pcap", scratch.Path("null.pcapng"), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::vector<std::string> arguments{"read", c.input, "-q", "-w", c.output};
+        if (c.option) {
+            arguments.push_back("--pcapng");
+        }
+        const auto result = RunQndis(arguments);
+        ASSERT_EQ(result.status, 0) << result.err;
+        std::ifstream written(c.output, std::ios::binary);
+        std::array<unsigned char, 4> blockType{};
+        written.read(reinterpret_cast<char*>(blockType.data()), blockType.size());
+        EXPECT_EQ(blockType, (std::array<unsigned char, 4>{0x0A, 0x0D, 0x0D, 0x0A}));
+        int inputLinkType = -1;
+        int outputLinkType = -2;
+        const auto frames = ReadPcap(c.input, &inputLinkType);
+        EXPECT_EQ(ReadPcap(c.output, &outputLinkType), frames);
+        EXPECT_EQ(outputLinkType, inputLinkType);
+        const auto again = RunQndis({"read", c.output, "-q"});
+        EXPECT_THAT(again.err, HasSubstr(std::to_string(frames.size()) + " frames;"));
+        if (c.tshark && ProgramExists("tshark")) {
+            const auto names = RunProgram(
+                {"tshark", "-r", c.output, "-T", "fields", "-e", "frame.interface_name"});
+            ASSERT_EQ(names.status, 0) << names.err;
+            const auto lines = Lines(names.out);
+            ASSERT_EQ(lines.size(), frames.size());
+            EXPECT_EQ(lines.front(), c.input);
+        }
     }
 }
 
 } // namespace
 
 namespace {
+
+TEST(QndisVersion, NamesTheProgramAndTheCaptureLibrary) {
+    const auto result = RunQndis({"--version"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out,
+                ::testing::MatchesRegex("qndis [0-9]+\\.[0-9]+\\.[0-9]+\nlibpcap version .*\n"));
+}
+
+TEST(QndisCommittedFile, CountsOneFrameInTheSingular) {
+    const auto result = RunQndis({"read", CommittedFile, "-q", "-c", "1"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("\n1 frame; "));
+}
 
 TEST(QndisCommittedFile, WritesToStandardOutputForAPipe) {
     const auto result = RunQndis({"read", CommittedFile, "-f", "dst port 53", "-w", "-"});

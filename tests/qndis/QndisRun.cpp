@@ -104,7 +104,7 @@ void WritePcap(const std::string& path, const std::vector<PcapRecord>& records) 
     pcap_close(dead);
 }
 
-std::vector<PcapRecord> ReadPcap(const std::string& path) {
+std::vector<PcapRecord> ReadPcap(const std::string& path, int* linkType) {
     std::vector<PcapRecord> records;
     char error[PCAP_ERRBUF_SIZE] = {};
     pcap_t* file =
@@ -113,7 +113,11 @@ std::vector<PcapRecord> ReadPcap(const std::string& path) {
     if (file == nullptr) {
         return records;
     }
-    EXPECT_EQ(pcap_datalink(file), DLT_EN10MB);
+    if (linkType != nullptr) {
+        *linkType = pcap_datalink(file);
+    } else {
+        EXPECT_EQ(pcap_datalink(file), DLT_EN10MB);
+    }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     while (pcap_next_ex(file, &header, &data) == 1) {

@@ -48,7 +48,8 @@ struct PcapRecord {
 
 void WritePcap(const std::string& path, const std::vector<PcapRecord>& records);
 // Every frame of a pcap or pcapng file, read with libpcap at nanosecond
-// precision; fails the test when libpcap cannot read it.
-std::vector<PcapRecord> ReadPcap(const std::string& path);
+// precision; fails the test when libpcap cannot read it, or when it is not
+// of Ethernet frames unless `linkType` is given to receive its link type.
+std::vector<PcapRecord> ReadPcap(const std::string& path, int* linkType = nullptr);
 
 } // namespace qndis::test

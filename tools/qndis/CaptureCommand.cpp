@@ -23,7 +23,7 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 9> Options{{
+constexpr std::array<OptionSpec, 10> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
     {"time", 't', true},
@@ -33,13 +33,14 @@ constexpr std::array<OptionSpec, 9> Options{{
     {"write", 'w', true},
     {"quiet", 'q', false},
     {"no-kernel-filter", 0, false},
+    {"pcapng", 0, false},
 }};
 
 constexpr std::string_view CaptureUsage =
     "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
-    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap] [-q]";
-constexpr std::string_view ReadUsage =
-    "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap] [-q]";
+    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] [-q]";
+constexpr std::string_view ReadUsage = "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE "
+                                       "| FILTER...] [-w OUT.pcap[ng]] [--pcapng] [-q]";
 
 // Reading a file this large takes long enough to want a progress line.
 constexpr std::uint64_t ProgressFileSize = 16ULL * 1024 * 1024;
@@ -73,8 +74,8 @@ std::string Count(std::uint64_t value) {
 
 void PrintFrameCounts(const CaptureTotals& totals, const FrameTypeNames& names, bool filtered) {
     std::FILE* out = stderr;
-    std::fprintf(out, "--\n%s%s frames", totals.interrupted ? "interrupted; " : "",
-                 Count(totals.matched).c_str());
+    std::fprintf(out, "--\n%s%s %s", totals.interrupted ? "interrupted; " : "",
+                 Count(totals.matched).c_str(), totals.matched == 1 ? "frame" : "frames");
     if (filtered) {
         std::fprintf(out, " matched the filter, of %s", Count(totals.received).c_str());
     }
@@ -121,18 +122,21 @@ void BufferStandardOutput() {
     }
 }
 
-void OpenWriter(const CommandLine& line, std::optional<PcapWriter>& writer,
-                CaptureOptions& options) {
+// pcapng when asked for or when the name ends so; the interface is named
+// after the adapter or the input file.
+void OpenWriter(const CommandLine& line, std::optional<PcapWriter>& writer, CaptureOptions& options,
+                PcapFormat format) {
     if (const auto path = line.Value("write")) {
-        writer.emplace(*path);
+        format.pcapng = line.Has("pcapng") || path->ends_with(".pcapng");
+        writer.emplace(*path, format);
         options.writer = &*writer;
     }
 }
 
-FrameTypeNames EthernetFrameTypes() {
-    const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
+FrameTypeNames FrameTypesOf(const std::string& shorthand = "Ethernet") {
+    const std::unique_ptr<CMediaInfo> medium(CreateMedium(shorthand));
     if (!medium) {
-        throw ToolError("the library has no Ethernet medium registered.");
+        throw ToolError("the library has no " + shorthand + " medium registered.");
     }
     return FrameTypeNames(*medium);
 }
@@ -170,8 +174,8 @@ int Capture(const CommandLine& line, const std::string& adapterName,
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options);
-    const FrameTypeNames names = EthernetFrameTypes();
+    OpenWriter(line, writer, options, {PcapFormat().linkType, false, adapterName});
+    const FrameTypeNames names = FrameTypesOf();
     const char* kernelFilter = nullptr;
     if (filter && !options.offline) {
         kernelFilter = line.Has("no-kernel-filter")          ? "off (--no-kernel-filter)"
@@ -208,8 +212,8 @@ int Read(const CommandLine& line, const std::string& path,
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options);
-    const FrameTypeNames names = EthernetFrameTypes();
+    OpenWriter(line, writer, options, {file.LinkType(), false, path});
+    const FrameTypeNames names = FrameTypesOf(file.Medium());
     CatchInterrupt();
     ReadSession session(file, names, options, stdout);
     session.Run();

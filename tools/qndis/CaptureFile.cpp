@@ -1,6 +1,7 @@
 #include "tools/qndis/CaptureFile.h"
 
 #include "qndislib/frame/BufferFrame.h"
+#include "qndislib/media/LinkTypes.h"
 #include "tools/qndis/ToolError.h"
 
 #include <array>
@@ -13,6 +14,8 @@
 namespace qndis::tool {
 
 namespace {
+
+constexpr std::uint32_t LinkTypeRaw = 101;
 
 // Reads go to the system in blocks this large rather than stdio's 4 KiB.
 constexpr std::size_t ReadBufferSize = std::size_t{1} << 20;
@@ -68,9 +71,14 @@ void CaptureFile::PcapClose::operator()(pcap* handle) const {
 CaptureFile::CaptureFile(const std::string& path)
     : m_name(path == "-" ? "the standard input" : "'" + path + "'"), m_handle(Open(path)) {
     const int linkType = pcap_datalink(m_handle.get());
-    if (linkType != DLT_EN10MB) {
-        throw ToolError(m_name + " holds frames of link type " + std::to_string(linkType) +
-                        ", but only Ethernet frames can be analysed.");
+    // libpcap hands the raw-IP link type out under the system's own number.
+    m_linkType = linkType == DLT_RAW ? LinkTypeRaw : static_cast<std::uint32_t>(linkType);
+    m_medium = MediumOfLinkType(m_linkType);
+    if (m_medium == nullptr) {
+        const char* name = pcap_datalink_val_to_name(linkType);
+        throw ToolError(m_name + " holds frames of link type " + std::to_string(m_linkType) +
+                        (name != nullptr ? std::string(" (") + name + ")" : std::string()) +
+                        ", which qndis cannot analyse.");
     }
     // Standard I/O learns a stream's position only from a seek, and without
     // one asks the system on every ftell: a seek to where the stream stands

@@ -22,14 +22,15 @@ struct FileRecord {
     std::uint64_t Nanoseconds() const { return seconds * 1'000'000'000 + fraction; }
 };
 
-// Reads the frames of a pcap or pcapng file of Ethernet frames through
+// Reads the frames of a pcap or pcapng file of any link type that a medium
+// of the library describes through
 // libpcap, whose reader bounds every length it reads: no record it hands
 // out is longer than 262,144 bytes.
 class CaptureFile {
 public:
     // "-" reads standard input. Raises ToolError, in libpcap's words where
     // they say more, when the file is missing, unreadable, not a capture
-    // file or not of Ethernet frames.
+    // file or of a link type no medium describes (the error names it).
     explicit CaptureFile(const std::string& path);
     ~CaptureFile();
     CaptureFile(const CaptureFile&) = delete;
@@ -41,6 +42,10 @@ public:
     // Empty unless reading stopped at damage: a sentence saying what is
     // wrong and where.
     const std::string& Damage() const { return m_damage; }
+    // The link type as capture files number it, and the shorthand of the
+    // medium that describes its frames.
+    std::uint32_t LinkType() const { return m_linkType; }
+    const char* Medium() const { return m_medium; }
     // The bytes of the file used so far; 0 where that is not known (a pipe).
     std::uint64_t Offset() const { return m_offset; }
 
@@ -59,6 +64,8 @@ private:
     bool m_seekable = false;
     std::uint64_t m_offset = 0;
     std::uint64_t m_frames = 0;
+    std::uint32_t m_linkType = 0;
+    const char* m_medium = nullptr;
 };
 
 } // namespace qndis::tool

@@ -7,7 +7,15 @@
 
 namespace qndis::tool {
 
-// Writes Ethernet frames to a standard pcap file with nanosecond time
+// What the file says about its frames. pcapng adds one interface block
+// with the name, the link type, the snap length and nanosecond resolution.
+struct PcapFormat {
+    std::uint32_t linkType = 1;
+    bool pcapng = false;
+    std::string interfaceName;
+};
+
+// Writes frames of one link type to a standard pcap or a pcapng file with nanosecond time
 // stamps, in the byte order of this machine as libpcap's own writer does.
 // Records gather in a large buffer that goes out in whole writes, each
 // checked: the first failure is kept, stops all further writing and is
@@ -16,7 +24,7 @@ class PcapWriter {
 public:
     // Raises ToolError when the file cannot be created; "-" writes to
     // standard output.
-    explicit PcapWriter(const std::string& path);
+    explicit PcapWriter(const std::string& path, const PcapFormat& format = {});
     // Writes what the buffer holds without a word on failure: an unclosed
     // writer belongs to a command that is already failing for another reason.
     ~PcapWriter();
@@ -38,6 +46,8 @@ public:
     void Close();
 
 private:
+    void WriteFileHeader(std::uint32_t linkType);
+    void WritePcapngHeader(const PcapFormat& format);
     void Append(std::span<const unsigned char> bytes);
     void Flush();
     void WriteOut(std::span<const unsigned char> bytes);
@@ -47,6 +57,7 @@ private:
     std::unique_ptr<unsigned char[]> m_buffer;
     std::size_t m_used = 0;
     int m_error = 0; // errno of the first failed write or close
+    bool m_pcapng = false;
 };
 
 } // namespace qndis::tool

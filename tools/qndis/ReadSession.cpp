@@ -19,7 +19,7 @@ constexpr auto ProgressInterval = std::chrono::milliseconds(250);
 
 ReadSession::ReadSession(CaptureFile& file, const FrameTypeNames& names,
                          const CaptureOptions& options, std::FILE* out)
-    : m_file(file), m_options(options), m_out(out), m_line(names), m_frame("Ethernet") {}
+    : m_file(file), m_options(options), m_out(out), m_line(names), m_frame(file.Medium()) {}
 
 void ReadSession::Handle(const FileRecord& record) {
     ++m_totals.received;

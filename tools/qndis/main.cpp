@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <pcap/pcap.h>
+#include <pcap/pcap.h>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,12 +30,14 @@ constexpr std::array<Command, 7> Commands{{
     {"adapters", RunAdaptersCommand,
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
-     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap] [-q]\n"
+     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap[ng]] [--pcapng] [-q]\n"
      "          [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
      "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
-     "read FILE [-c COUNT] [-w OUT.pcap] [-q] [-f FILTER | --filter-file FILE | FILTER...]\n"
-     "                              the same over a pcap or pcapng file"},
+     "read FILE [-c COUNT] [-w OUT.pcap[ng]] [--pcapng] [-q] [-f FILTER | --filter-file FILE | "
+     "FILTER...]\n"
+     "                              the same over a pcap or pcapng file of Ethernet,\n"
+     "                              Linux cooked, raw IP or BSD loopback frames"},
     {"stats", RunStatsCommand,
      "stats -i ADAPTER            every statistic and property of the adapter"},
     {"send", RunSendCommand,
@@ -65,7 +69,7 @@ constexpr std::string_view FilterHelp =
     "with '#' comments.\n";
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "usage: qndis COMMAND [OPTIONS]\n\nCommands:\n");
+    std::fprintf(out, "usage: qndis COMMAND [OPTIONS] | qndis --version\n\nCommands:\n");
     for (const Command& command : Commands) {
         std::fprintf(out, "  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
     }
@@ -101,6 +105,10 @@ int Run(const std::vector<std::string>& arguments) {
     const std::string& name = arguments.front();
     if (name == "help" || name == "-h" || name == "--help") {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("qndis %s\n%s\n", QNDIS_VERSION, pcap_lib_version());
         return 0;
     }
     const Command* command = FindCommand(name);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace qndis::detail {
+
+// Runs `analyse` on `frame` when it has at least `needed` readable bytes, or
+// else on a zero-padded copy of it, so an analysis that reads a fixed number
+// of bytes never reads past a short frame. `needed` is at most Capacity.
+template <std::size_t Capacity, class Analyse>
+void WithReadableBytes(const unsigned char* frame, std::size_t length, std::size_t needed,
+                       Analyse analyse) {
+    if (frame != nullptr && length >= needed) {
+        analyse(frame);
+        return;
+    }
+    std::array<unsigned char, Capacity> padded{};
+    if (frame != nullptr && length > 0) {
+        std::memcpy(padded.data(), frame, length < Capacity ? length : Capacity);
+    }
+    analyse(padded.data());
+}
+
+// Link-header fields in network order; the caller has checked the bytes exist.
+constexpr std::uint16_t ReadBig16(const unsigned char* bytes) {
+    return static_cast<std::uint16_t>(unsigned{bytes[0]} << 8 | bytes[1]);
+}
+
+constexpr std::uint32_t ReadBig32(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+inline void WriteBig16(unsigned char* bytes, std::uint32_t value) {
+    bytes[0] = static_cast<unsigned char>(value >> 8);
+    bytes[1] = static_cast<unsigned char>(value);
+}
+
+} // namespace qndis::detail
