@@ -34,7 +34,7 @@ constexpr std::array<LongStatistic, 27> Counters{{
     {"transmit errors", "OID_GEN_XMIT_ERROR", &P::GetErrorsTransmitted},
     {"receive errors", "OID_GEN_RCV_ERROR", &P::GetErrorsReceived},
     {"frames lost by this capture", "OID_GEN_RCV_NO_BUFFER", &P::GetMissedFrames},
-    {"frames dropped by the interface", "OID_W32N55_SOFT_MISSED_FRAMES", &P::GetSoftMissedFrames},
+    {"frames the interface dropped", "OID_W32N55_SOFT_MISSED_FRAMES", &P::GetSoftMissedFrames},
     {"directed frames transmitted", "OID_GEN_DIRECTED_FRAMES_XMIT", &P::GetDirectedFramesTrans},
     {"multicast frames transmitted", "OID_GEN_MULTICAST_FRAMES_XMIT", &P::GetMulticastFramesTrans},
     {"broadcast frames transmitted", "OID_GEN_BROADCAST_FRAMES_XMIT", &P::GetBroadcastFramesTrans},
