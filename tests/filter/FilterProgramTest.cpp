@@ -11,6 +11,7 @@
 #include "qndislib/filter/IPSubprotocolFilter.h"
 #include "qndislib/filter/ProtocolFilter.h"
 #include "qndislib/filter/SrcMACFilter.h"
+#include "tests/support/PcapFile.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -337,28 +338,13 @@ TEST(FilterProgram, DecidesEveryFrameAsTheLibraryDoes) {
     }
 }
 
-// The shared corpus of captured-looking traffic, read as a capture file.
-std::vector<Bytes> SharedCorpus() {
-    std::vector<Bytes> frames;
-    char error[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* file = pcap_open_offline(FILTER_CORPUS_PCAP, error);
-    EXPECT_NE(file, nullptr) << error;
-    if (file == nullptr) {
-        return frames;
-    }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    while (pcap_next_ex(file, &header, &data) == 1) {
-        frames.emplace_back(data, data + header->caplen);
-    }
-    pcap_close(file);
-    return frames;
-}
-
 // The words of the filter language build guards from the nine kinds; their
 // programs decide the shared corpus as the trees do, negated too.
 TEST(FilterProgram, FilterWordsDecideTheSharedCorpusAsTheLibraryDoes) {
-    std::vector<Bytes> corpus = SharedCorpus();
+    std::vector<Bytes> corpus;
+    for (const qndis::test::PcapRecord& record : qndis::test::ReadPcap(FILTER_CORPUS_PCAP)) {
+        corpus.push_back(record.bytes);
+    }
     ASSERT_GT(corpus.size(), 30u);
     const char* const words[] = {
         "ip",

@@ -5,7 +5,7 @@ if(TARGET qndis)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/qndis_live.cpp ${CMAKE_CURRENT_LIST_DIR}/w32n55_veth.cpp
             ${PROJECT_SOURCE_DIR}/tests/qndis/QndisRun.cpp
             ${PROJECT_SOURCE_DIR}/tests/qndis/TestFrames.cpp
-    LIBS qndislib PkgConfig::PCAP)
+    LIBS qndislib qndis_test_pcap)
   target_compile_definitions(qndis_live_test PRIVATE QNDIS_PROGRAM="$<TARGET_FILE:qndis>")
   add_dependencies(qndis_live_test qndis w32n55)
 endif()

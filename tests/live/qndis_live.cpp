@@ -12,7 +12,6 @@
 #include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <pcap/pcap.h>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -133,20 +132,6 @@ std::vector<std::uint8_t> ToCaptureEnd(std::size_t length, std::uint8_t seed) {
                                    length, seed);
 }
 
-// (captured, original) length of each record of a pcap file.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> RecordLengths(const std::string& path) {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> lengths;
-    char error[PCAP_ERRBUF_SIZE] = "";
-    const std::unique_ptr<pcap_t, decltype(&pcap_close)> file(
-        pcap_open_offline(path.c_str(), error), &pcap_close);
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    while (file && pcap_next_ex(file.get(), &header, &data) == 1) {
-        lengths.emplace_back(header->caplen, header->len);
-    }
-    return lengths;
-}
-
 // The number a summary line gives after `label`, its groups of thousands
 // joined; -1 when the line is missing.
 long long SummaryNumber(const std::string& text, const std::string& label) {
@@ -182,9 +167,12 @@ TEST_F(QndisLive, ACutFrameIsWrittenWithItsWireLengthAndADeletedAdapterEndsTheCa
     EXPECT_THAT(summary, HasSubstr("lost by this capture: 0 frames"));
     EXPECT_THAT(summary, HasSubstr("interface qv1, all its traffic: unknown"));
     EXPECT_THAT(summary, testing::EndsWith("qndis: the adapter qv1 disappeared.\n"));
-    const auto lengths = RecordLengths(out);
+    std::vector<std::pair<std::size_t, std::uint32_t>> lengths;
+    for (const PcapRecord& record : ReadPcap(out)) {
+        lengths.emplace_back(record.bytes.size(), record.originalLength);
+    }
     EXPECT_EQ(lengths,
-              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{2000, 9014}, {100, 100}}));
+              (std::vector<std::pair<std::size_t, std::uint32_t>>{{2000, 9014}, {100, 100}}));
 }
 
 TEST_F(QndisLive, AfterAFloodOverrunsTheRingTheLossesAreTheGapsInThePacketNumbers) {
