@@ -65,24 +65,8 @@ const std::vector<Bytes>& Corpus() {
     return corpus;
 }
 
-// Every filter of the golden rows, parsed or read from its record.
-std::vector<std::unique_ptr<CFilter>> Leaves() {
-    std::vector<std::unique_ptr<CFilter>> leaves;
-    for (const GoldenRow& row : ReadGolden("filters.txt", 4)) {
-        leaves.push_back(row.fields[0] == "-" ? Unpacked(HexBytes(row.fields[2]))
-                                              : CFilterParser().Parse(row.fields[0]));
-        EXPECT_NE(leaves.back(), nullptr) << row.where;
-    }
-    return leaves;
-}
-
 std::unique_ptr<CFilter> Copy(const std::unique_ptr<CFilter>& filter) {
     return std::unique_ptr<CFilter>(filter->Clone());
-}
-
-std::unique_ptr<CFilter> Port(unsigned short port) {
-    return std::make_unique<CIPPortFilter>(port, CIPPortFilter::PortDestination, OperationEqual, "",
-                                           false);
 }
 
 std::unique_ptr<CFilter> Negated(std::unique_ptr<CFilter> filter) {
@@ -95,23 +79,15 @@ std::unique_ptr<CFilter> Disabled(std::unique_ptr<CFilter> filter) {
     return filter;
 }
 
-std::unique_ptr<CFilter> Join(CCompoundFilter::eOperator op,
-                              std::vector<std::unique_ptr<CFilter>> members) {
+template <typename... Members>
+std::unique_ptr<CCompoundFilter> Join(CCompoundFilter::eOperator op, Members... members) {
     auto compound = std::make_unique<CCompoundFilter>(op);
-    for (auto& member : members) {
-        compound->Add(member.release());
-    }
+    (compound->Add(members.release()), ...);
     return compound;
 }
 
-template <typename... Filters> std::vector<std::unique_ptr<CFilter>> List(Filters... filters) {
-    std::vector<std::unique_ptr<CFilter>> list;
-    (list.push_back(std::move(filters)), ...);
-    return list;
-}
-
-// Each leaf plain and negated, and joined with its neighbours both ways,
-// negated, disabled and nested.
+// Each filter of the golden rows plain, negated and disabled, and joined
+// with its neighbours both ways, negated, disabled and nested.
 std::vector<std::unique_ptr<CFilter>> Table(const std::vector<std::unique_ptr<CFilter>>& leaves) {
     constexpr auto And = CCompoundFilter::OperatorAnd;
     constexpr auto Or = CCompoundFilter::OperatorOr;
@@ -123,12 +99,12 @@ std::vector<std::unique_ptr<CFilter>> Table(const std::vector<std::unique_ptr<CF
         table.push_back(Copy(a));
         table.push_back(Negated(Copy(a)));
         table.push_back(Disabled(Negated(Copy(a))));
-        table.push_back(Join(And, List(Copy(a), Negated(Copy(b)))));
-        table.push_back(Join(And, List(Negated(Join(Or, List(Copy(a), Disabled(Copy(c))))),
-                                       Join(Or, List(Negated(Copy(b)), Join(And, List()))))));
+        table.push_back(Join(And, Copy(a), Negated(Copy(b))));
+        table.push_back(Join(And, Negated(Join(Or, Copy(a), Disabled(Copy(c)))),
+                             Join(Or, Negated(Copy(b)), Join(And))));
     }
-    table.push_back(Join(Or, List()));
-    table.push_back(Negated(Join(And, List())));
+    table.push_back(Join(Or));
+    table.push_back(Negated(Join(And)));
     return table;
 }
 
@@ -208,7 +184,7 @@ Outcome Differ(const CFilter& filter, const CFilterProgram& program,
 
 TEST(FilterProgram, DecidesEveryFrameAsTheLibraryDoes) {
     const auto samples = Samples(CFilterProgram::DefaultSnapLength);
-    const auto table = Table(Leaves());
+    const auto table = Table(GoldenFilters());
     for (std::size_t i = 0; i < table.size(); ++i) {
         const CFilter& filter = *table[i];
         const CFilterProgram program(filter);
@@ -220,11 +196,11 @@ TEST(FilterProgram, DecidesEveryFrameAsTheLibraryDoes) {
 }
 
 TEST(FilterProgram, SeesFramesCutToTheSnapLength) {
-    const auto leaves = Leaves();
+    const auto leaves = GoldenFilters();
     for (std::uint32_t snap : {20u, 37u, 61u}) {
         const auto samples = Samples(snap);
         for (const auto& leaf : leaves) {
-            for (const auto& filter : List(Copy(leaf), Negated(Copy(leaf)))) {
+            for (const auto& filter : {Copy(leaf), Negated(Copy(leaf))}) {
                 const CFilterProgram program(*filter, snap);
                 const Outcome outcome = Differ(*filter, program, samples);
                 EXPECT_EQ(outcome.mismatches, 0u)
@@ -244,14 +220,14 @@ TEST(FilterProgram, LongProgramsJumpFarAndTooLongOnesOverApproximate) {
         bool exact;
     } cases[] = {{150, true}, {400, false}};
     for (const Case& c : cases) {
-        std::vector<std::unique_ptr<CFilter>> members;
-        for (int i = 0; i < c.members; ++i) {
-            members.push_back(Port(static_cast<unsigned short>(i * 7)));
+        auto ports = Join(CCompoundFilter::OperatorOr);
+        for (int i = 0; i <= c.members; ++i) {
+            const auto port = static_cast<unsigned short>(i < c.members ? i * 7 : 53);
+            ports->Add(
+                CIPPortFilter(port, CIPPortFilter::PortDestination, OperationEqual, "", false));
         }
-        members.push_back(Port(53));
-        auto tree = Join(CCompoundFilter::OperatorAnd,
-                         List(Negated(Join(CCompoundFilter::OperatorOr, std::move(members))),
-                              std::make_unique<CProtocolFilter>(CProtocolId("0800"), "", false)));
+        const auto tree = Join(CCompoundFilter::OperatorAnd, Negated(std::move(ports)),
+                               std::make_unique<CProtocolFilter>(CProtocolId("0800"), "", false));
         const CFilterProgram program(*tree);
         EXPECT_LE(program.GetInstructions().size(), qndis::bpf::MaxInstructions);
         EXPECT_EQ(program.IsExact(), c.exact) << c.members;

@@ -10,7 +10,7 @@ TEST(CheckFrame, SwitchesAroundTheOwnTest) {
     Bytes data(20, 0);
     data[0] = 0x45;
     data[9] = 6;
-    const auto frame = IPFrame(data);
+    const auto frame = Frame(EthernetII(Bytes(6, 1), Bytes(6, 2), 0x0800, data));
     CIPSubprotocolFilter tcp(6, "", false);
     EXPECT_TRUE(tcp.CheckFrame(frame.get()));
     EXPECT_FALSE(tcp.CheckFrame(nullptr));

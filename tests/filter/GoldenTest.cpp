@@ -187,16 +187,6 @@ std::vector<GoldenFilter> Filters() {
     return rows;
 }
 
-std::unique_ptr<CFilter> Parsed(const std::string& text) {
-    CFilterParser parser;
-    auto filter = parser.Parse(text);
-    EXPECT_NE(filter, nullptr) << text << ": column " << parser.GetErrorColumn() << ": "
-                               << parser.GetError();
-    EXPECT_EQ(parser.GetErrorColumn(), 0);
-    EXPECT_EQ(parser.GetError(), "");
-    return filter;
-}
-
 // The frames every filter row decides, analysed as a reader of files does.
 const std::vector<std::pair<std::string, std::unique_ptr<CQuorelFrame>>>& JudgedFrames() {
     static const auto judged = [] {
@@ -225,10 +215,10 @@ void ExpectVerdicts(const CFilter& filter, const std::set<std::string>& passes, 
 // The filter of a row, and the one that must decide every frame the other way.
 std::pair<std::unique_ptr<CFilter>, std::unique_ptr<CFilter>>
 FilterAndInverse(const GoldenFilter& row) {
+    auto filter = FilterOfRow(row.text, row.record);
     if (row.text != "-") {
-        return {Parsed(row.text), Parsed("not (" + row.text + ")")};
+        return {std::move(filter), FilterOfRow("not (" + row.text + ")", {})};
     }
-    auto filter = Unpacked(row.record);
     if (filter == nullptr || !filter->GetEnabled()) {
         return {std::move(filter), nullptr};
     }
