@@ -1,10 +1,6 @@
 #include "TestSupport.h"
 #include "qndislib/filter/CompoundFilter.h"
-#include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/FilterParser.h"
-#include "qndislib/filter/IPAddrFilter.h"
-#include "qndislib/filter/IPPortFilter.h"
-#include "qndislib/filter/ProtocolFilter.h"
 #include "qndislib/filter/SrcMACFilter.h"
 #include "qndislib/filter/UnpackFilter.h"
 
@@ -12,19 +8,6 @@
 #include <string>
 
 namespace {
-
-Bytes EveryKind() {
-    unsigned char pattern[] = {1, 2, 3};
-    CCompoundFilter inner(CCompoundFilter::OperatorOr, "in", true);
-    inner.Add(CContentFilter(pattern, 3, 4, "c", false));
-    inner.Add(CIPPortFilter(80, CIPPortFilter::PortDestination, OperationLess, "", false));
-    CCompoundFilter outer(CCompoundFilter::OperatorAnd, "out", false);
-    outer.Add(CSrcMACFilter("1", "m", false));
-    outer.Add(CProtocolFilter(CProtocolId("0800"), "", false));
-    outer.Add(CIPAddrFilter("1.2.3.4", 16, OperationEqual, "", false));
-    outer.Add(inner);
-    return Packed(outer);
-}
 
 // A compound header with an empty name, then operator and count.
 Bytes CompoundHeader(std::int32_t count) {
@@ -47,15 +30,6 @@ Bytes Nested(int depth) {
 }
 
 } // namespace
-
-TEST(HostileStream, TruncatedAtEveryByte) {
-    const Bytes whole = EveryKind();
-    ASSERT_NE(Unpacked(whole), nullptr);
-    for (std::size_t length = 0; length < whole.size(); ++length) {
-        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_EQ(Unpacked(cut), nullptr) << "cut at " << length;
-    }
-}
 
 TEST(HostileStream, UnknownIds) {
     for (const Bytes& bytes :

@@ -26,12 +26,6 @@ std::vector<std::string> Split(std::string_view line) {
     return fields;
 }
 
-int Digit(char c) {
-    const std::string_view digits = "0123456789abcdef";
-    const auto at = digits.find(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
-
 } // namespace
 
 std::vector<GoldenRow> ReadGolden(const std::string& name, std::size_t columns) {
@@ -56,25 +50,18 @@ std::vector<GoldenRow> ReadGolden(const std::string& name, std::size_t columns) 
 }
 
 std::vector<unsigned char> HexBytes(std::string_view text) {
-    std::vector<unsigned char> bytes;
-    int high = -1;
+    std::string digits;
     for (const char c : text == "-" ? std::string_view() : text) {
-        if (c == ' ' || c == ':') {
-            continue;
-        }
-        const int digit = Digit(c);
-        if (digit < 0) {
-            ADD_FAILURE() << "not hexadecimal: " << text;
-            return {};
-        }
-        if (high < 0) {
-            high = digit;
-        } else {
-            bytes.push_back(static_cast<unsigned char>(high << 4 | digit));
-            high = -1;
+        if (c != ' ' && c != ':') {
+            digits += c;
         }
     }
-    EXPECT_LT(high, 0) << "odd number of digits: " << text;
+    std::vector<unsigned char> bytes;
+    const bool hex = digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    EXPECT_TRUE(hex && digits.size() % 2 == 0) << "not hexadecimal bytes: " << text;
+    for (std::size_t at = 0; hex && at + 1 < digits.size(); at += 2) {
+        bytes.push_back(static_cast<unsigned char>(std::stoul(digits.substr(at, 2), nullptr, 16)));
+    }
     return bytes;
 }
 
