@@ -251,22 +251,6 @@ TEST(GoldenFilters, EachRowDescribesPacksAndDecidesAsWritten) {
     }
 }
 
-TEST(GoldenFilters, RecordsFollowEachOtherInOneStream) {
-    Bytes stream;
-    const auto rows = Filters();
-    for (const GoldenFilter& row : rows) {
-        stream.insert(stream.end(), row.record.begin(), row.record.end());
-    }
-    ktools::CMemoryBuffer buffer = Reader(stream);
-    for (const GoldenFilter& row : rows) {
-        const std::unique_ptr<CFilter> read(UnpackFilter(buffer));
-        ASSERT_NE(read, nullptr) << row.where;
-        EXPECT_EQ(read->GetDescription(), row.description) << row.where;
-    }
-    EXPECT_EQ(buffer.GetRemaining(), 0);
-    EXPECT_EQ(UnpackFilter(buffer), nullptr);
-}
-
 TEST(GoldenFilters, RefusedTextsPointAtTheColumnThatCouldNotBeRead) {
     CFilterParser parser;
     for (const GoldenRow& row : ReadGolden("filter-errors.txt", 3)) {
