@@ -1,9 +1,6 @@
 #include "TestSupport.h"
 #include "qndislib/filter/CompoundFilter.h"
-#include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/ICMPTypeFilter.h"
-#include "qndislib/filter/ProtocolFilter.h"
-#include "qndislib/filter/SrcMACFilter.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -93,56 +90,31 @@ TEST(Compound, DisabledMembers) {
     EXPECT_FALSE(andFilter.CheckFrame(nullptr));
 }
 
-TEST(Compound, NegatedMemberInsideAnd) {
-    CCompoundFilter ipNotFromA;
-    ipNotFromA.Add(CSrcMACFilter("0A0A0A0A0A0A", "", true));
-    ipNotFromA.Add(CProtocolFilter(CProtocolId("0800"), "", false));
-    const auto frame = [](unsigned char sender, std::uint16_t type) {
-        return Frame(EthernetII(Bytes(6, 0xFF), Bytes(6, sender), type, Bytes(46, 0)));
-    };
-    EXPECT_TRUE(ipNotFromA.CheckFrame(frame(0x0B, 0x0800).get()));
-    EXPECT_FALSE(ipNotFromA.CheckFrame(frame(0x0A, 0x0800).get()));
-    EXPECT_FALSE(ipNotFromA.CheckFrame(frame(0x0B, 0x0806).get()));
-}
-
-TEST(Compound, IndexOperationsOutsideTheListChangeNothing) {
+TEST(Compound, EditingInPlaceAndOutsideTheList) {
     CCompoundFilter filter = Named({"a", "b", "c"});
-    auto* outsider = new CICMPTypeFilter(0, "x", false);
+    CICMPTypeFilter outsider(0, "x", false);
     EXPECT_FALSE(filter.MoveUp(0));
     EXPECT_FALSE(filter.MoveDown(2));
     EXPECT_FALSE(filter.MoveUp(3));
     EXPECT_FALSE(filter.MoveDown(0xFFFFFFFF));
     EXPECT_FALSE(filter.Remove(3));
-    EXPECT_FALSE(filter.SetAt(3, *outsider));
     EXPECT_FALSE(filter.SetAt(3, outsider));
     EXPECT_EQ(filter.GetAt(3), nullptr);
     EXPECT_EQ(Names(filter), (std::vector<std::string>{"a", "b", "c"}));
-    delete outsider;
-}
 
-TEST(Compound, EditingInPlace) {
-    CCompoundFilter filter = Named({"a", "b", "c"});
     EXPECT_TRUE(filter.MoveUp(2));
-    EXPECT_EQ(Names(filter), (std::vector<std::string>{"a", "c", "b"}));
     EXPECT_TRUE(filter.MoveDown(0));
     EXPECT_EQ(Names(filter), (std::vector<std::string>{"c", "a", "b"}));
     EXPECT_TRUE(filter.Remove(1));
-    EXPECT_EQ(Names(filter), (std::vector<std::string>{"c", "b"}));
     EXPECT_TRUE(filter.SetAt(0, *filter.GetAt(0)));
-    EXPECT_EQ(Names(filter), (std::vector<std::string>{"c", "b"}));
     EXPECT_TRUE(filter.SetAt(1, new CICMPTypeFilter(0, "d", false)));
-    EXPECT_EQ(Names(filter), (std::vector<std::string>{"c", "d"}));
-}
-
-TEST(Compound, AddByReferenceCopiesAddByPointerAdopts) {
-    CCompoundFilter filter;
-    CICMPTypeFilter copied(0, "before", false);
-    auto* adopted = new CICMPTypeFilter(0, "before", false);
-    filter.Add(copied);
+    // By reference the member is a copy, by pointer the very filter.
+    auto* adopted = new CICMPTypeFilter(0, "e", false);
+    filter.Add(outsider);
     filter.Add(adopted);
-    copied.SetName("after");
-    adopted->SetName("after");
-    EXPECT_EQ(Names(filter), (std::vector<std::string>{"before", "after"}));
+    outsider.SetName("changed");
+    adopted->SetName("f");
+    EXPECT_EQ(Names(filter), (std::vector<std::string>{"c", "d", "x", "f"}));
 }
 
 TEST(Compound, PointersThatWouldBreakTheListAreRefused) {
@@ -169,25 +141,12 @@ TEST(Compound, PointersThatWouldBreakTheListAreRefused) {
     EXPECT_EQ(inner->GetAt(0), leaf);
 }
 
-TEST(Compound, DeepCopyAndNestedRoundTrip) {
-    unsigned char get[] = {'G', 'E', 'T', ' '};
-    CCompoundFilter inner(CCompoundFilter::OperatorOr, "inner", false);
-    inner.Add(CContentFilter(get, 4, CContentFilter::Anywhere, "", false));
-    inner.Add(CICMPTypeFilter(8, "", false));
-    CCompoundFilter outer(CCompoundFilter::OperatorAnd, "outer", true);
-    outer.Add(CProtocolFilter(CProtocolId("0800"), "", false));
+TEST(Compound, CopiesAreDeep) {
+    CCompoundFilter inner = Named({"a", "b"});
+    CCompoundFilter outer = Named({"x"});
     outer.Add(inner);
-
     const CCompoundFilter copy(outer);
     static_cast<CCompoundFilter*>(outer.GetAt(1))->Remove(0);
-    EXPECT_EQ(static_cast<CCompoundFilter*>(copy.GetAt(1))->GetCount(), 2u);
-
-    const auto read = Unpacked(Packed(copy));
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(read->GetDescription(), copy.GetDescription());
-    EXPECT_EQ(Packed(*read), Packed(copy));
-    const Bytes http = EthernetII(Bytes(6, 1), Bytes(6, 2), 0x0800, {'x', 'G', 'E', 'T', ' '});
-    const auto frame = Frame(http);
-    EXPECT_EQ(read->CheckFrame(frame.get()), copy.CheckFrame(frame.get()));
-    EXPECT_FALSE(read->CheckFrame(frame.get()));
+    EXPECT_EQ(Names(*static_cast<const CCompoundFilter*>(copy.GetAt(1))),
+              (std::vector<std::string>{"a", "b"}));
 }

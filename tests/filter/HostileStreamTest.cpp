@@ -1,28 +1,13 @@
 #include "TestSupport.h"
 #include "qndislib/filter/CompoundFilter.h"
-#include "qndislib/filter/ContentFilter.h"
-#include "qndislib/filter/IPAddrFilter.h"
-#include "qndislib/filter/IPPortFilter.h"
-#include "qndislib/filter/ProtocolFilter.h"
+#include "qndislib/filter/FilterParser.h"
 #include "qndislib/filter/SrcMACFilter.h"
 #include "qndislib/filter/UnpackFilter.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
-
-Bytes EveryKind() {
-    unsigned char pattern[] = {1, 2, 3};
-    CCompoundFilter inner(CCompoundFilter::OperatorOr, "in", true);
-    inner.Add(CContentFilter(pattern, 3, 4, "c", false));
-    inner.Add(CIPPortFilter(80, CIPPortFilter::PortDestination, OperationLess, "", false));
-    CCompoundFilter outer(CCompoundFilter::OperatorAnd, "out", false);
-    outer.Add(CSrcMACFilter("1", "m", false));
-    outer.Add(CProtocolFilter(CProtocolId("0800"), "", false));
-    outer.Add(CIPAddrFilter("1.2.3.4", 16, OperationEqual, "", false));
-    outer.Add(inner);
-    return Packed(outer);
-}
 
 // A compound header with an empty name, then operator and count.
 Bytes CompoundHeader(std::int32_t count) {
@@ -45,15 +30,6 @@ Bytes Nested(int depth) {
 }
 
 } // namespace
-
-TEST(HostileStream, TruncatedAtEveryByte) {
-    const Bytes whole = EveryKind();
-    ASSERT_NE(Unpacked(whole), nullptr);
-    for (std::size_t length = 0; length < whole.size(); ++length) {
-        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_EQ(Unpacked(cut), nullptr) << "cut at " << length;
-    }
-}
 
 TEST(HostileStream, UnknownIds) {
     for (const Bytes& bytes :
@@ -111,4 +87,93 @@ TEST(HostileStream, FailedCompoundUnpackKeepsMembersReadSoFar) {
     EXPECT_FALSE(filter.Unpack(buffer));
     ASSERT_EQ(filter.GetCount(), 1u);
     EXPECT_EQ(filter.GetAt(0)->GetFilterId(), FilterICMPType);
+}
+
+TEST(HostileStream, HeaderSwitchesAndNamesAsWrittenByOthers) {
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        const char* name;
+        bool enabled;
+        bool negated;
+    };
+    for (const Case& c : {
+             Case{"any non-zero switch byte is true", {9, 2, 1, 0, 0, 0, 0, 2, 0}, "", true, true},
+             Case{"the name ends at its first zero",
+                  {9, 0, 6, 0, 0, 0, 'a', 'b', 0, 'c', 'd', 0, 0, 0},
+                  "ab",
+                  false,
+                  false},
+             Case{"a name without zero is taken whole",
+                  {9, 1, 2, 0, 0, 0, 'x', 'y', 1, 0},
+                  "xy",
+                  true,
+                  true},
+             Case{"a name field of 0 bytes is an empty name",
+                  {9, 1, 0, 0, 0, 0, 0, 0},
+                  "",
+                  true,
+                  false},
+         }) {
+        const std::unique_ptr<CFilter> read = Unpacked(c.bytes);
+        ASSERT_NE(read, nullptr) << c.what;
+        EXPECT_EQ(read->GetName(), c.name) << c.what;
+        EXPECT_EQ(read->GetEnabled(), c.enabled) << c.what;
+        EXPECT_EQ(read->GetNegateResult(), c.negated) << c.what;
+    }
+}
+
+TEST(HostileStream, PackIntoAFullFixedBufferRaisesToTheCaller) {
+    unsigned char storage[10];
+    ktools::CMemoryBuffer buffer(storage, sizeof storage, 0);
+    try {
+        CSrcMACFilter("00A0C914C829", "", false).Pack(buffer);
+        FAIL() << "the buffer error must reach the caller of Pack";
+    } catch (ktools::CMemoryBuffer::CException* error) {
+        delete error;
+    }
+}
+
+TEST(HostileText, NestingAndLengthAreBoundedButLongNotChainsAreFine) {
+    const auto nested = [](int depth) {
+        return std::string(static_cast<std::size_t>(depth), '(') + "dst port 1" +
+               std::string(static_cast<std::size_t>(depth), ')');
+    };
+    CFilterParser parser;
+    EXPECT_NE(parser.Parse(nested(CFilterParser::MaxDepth)), nullptr);
+    EXPECT_EQ(parser.Parse(nested(CFilterParser::MaxDepth + 1)), nullptr);
+    EXPECT_EQ(parser.GetErrorColumn(), CFilterParser::MaxDepth + 1);
+    EXPECT_NE(parser.GetError().find("nested deeper"), std::string::npos);
+    EXPECT_EQ(parser.Parse(nested(100000)), nullptr);
+
+    // Two tokens, then three for each further test: the longest accepted.
+    std::string manyTests = "proto 0";
+    for (int i = 1; i <= (CFilterParser::MaxTokens - 2) / 3; ++i) {
+        manyTests += " or proto " + std::to_string(i);
+    }
+    EXPECT_NE(parser.Parse(manyTests), nullptr);
+    const std::string tooMany = manyTests + " or proto 0";
+    EXPECT_EQ(parser.Parse(tooMany), nullptr);
+    EXPECT_EQ(parser.GetErrorColumn(), static_cast<int>(tooMany.size()));
+    EXPECT_NE(parser.GetError().find("longer than"), std::string::npos);
+
+    std::string manyNots;
+    for (int i = 0; i < 20001; ++i) {
+        manyNots += "not ";
+    }
+    const auto filter = parser.Parse(manyNots + "proto 1");
+    ASSERT_NE(filter, nullptr);
+    EXPECT_TRUE(filter->GetNegateResult());
+}
+
+TEST(HostileText, TheDeepestAcceptedTreeReadsBack) {
+    std::string text = "dst port 1";
+    for (int i = 0; i < CFilterParser::MaxDepth; ++i) {
+        text = (i % 2 == 0 ? "(src port 9 or " : "(src port 9 and ") + text + ")";
+    }
+    const auto filter = CFilterParser().Parse(text);
+    ASSERT_NE(filter, nullptr);
+    const auto back = Unpacked(Packed(*filter));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(Packed(*back), Packed(*filter));
 }

@@ -1,8 +1,12 @@
 #include "TestSupport.h"
 
+#include "qndislib/filter/FilterParser.h"
 #include "qndislib/filter/ResourceStrings.h"
 #include "qndislib/filter/UnpackFilter.h"
 #include "qndislib/media/EthernetInfo.h"
+#include "tests/support/GoldenFile.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -42,6 +46,24 @@ Bytes EthernetII(const Bytes& destination, const Bytes& source, std::uint16_t ty
     return frame;
 }
 
-std::unique_ptr<CQuorelFrame> IPFrame(const Bytes& data) {
-    return Frame(EthernetII(Bytes(6, 0x02), Bytes(6, 0x04), 0x0800, data));
+std::unique_ptr<CFilter> FilterOfRow(const std::string& text, const Bytes& record) {
+    if (text == "-") {
+        return Unpacked(record);
+    }
+    CFilterParser parser;
+    auto filter = parser.Parse(text);
+    EXPECT_NE(filter, nullptr) << text << ": column " << parser.GetErrorColumn() << ": "
+                               << parser.GetError();
+    EXPECT_EQ(parser.GetErrorColumn(), 0);
+    EXPECT_EQ(parser.GetError(), "");
+    return filter;
+}
+
+std::vector<std::unique_ptr<CFilter>> GoldenFilters() {
+    std::vector<std::unique_ptr<CFilter>> filters;
+    for (const auto& row : qndis::test::ReadGolden("filters.txt", 4)) {
+        filters.push_back(FilterOfRow(row.fields[0], qndis::test::HexBytes(row.fields[2])));
+        EXPECT_NE(filters.back(), nullptr) << row.where;
+    }
+    return filters;
 }

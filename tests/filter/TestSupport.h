@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
@@ -25,5 +26,9 @@ std::unique_ptr<CQuorelFrame> Frame(const Bytes& bytes);
 // An Ethernet II frame: destination, source, type, then `data`.
 Bytes EthernetII(const Bytes& destination, const Bytes& source, std::uint16_t type,
                  const Bytes& data);
-// An Ethernet II IPv4 frame whose data are exactly `data`.
-std::unique_ptr<CQuorelFrame> IPFrame(const Bytes& data);
+
+// The filter of a row of tests/data/filters.txt: its text parsed, which
+// must succeed, or its record read when the text is "-".
+std::unique_ptr<CFilter> FilterOfRow(const std::string& text, const Bytes& record);
+// The filters of every row.
+std::vector<std::unique_ptr<CFilter>> GoldenFilters();
