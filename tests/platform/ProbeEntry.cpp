@@ -17,7 +17,9 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -91,21 +93,20 @@ void ReportWithoutDriver() {
 
 extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mode) {
     std::printf("directory=%s\n", qndis::ModuleDirectory::Get().c_str());
-    const std::string what(mode);
+    const std::pair<std::string_view, void (*)()> reports[] = {
+        {"load", &ReportLoad},
+        {"ordinal", &ReportSendEntry},
+        {"retry", &ReportRetry},
+        {"none", &ReportWithoutDriver},
+        {"threads", &ReportConcurrentFirstCalls},
+    };
+    const auto found = std::find_if(std::begin(reports), std::end(reports),
+                                    [mode](const auto& report) { return report.first == mode; });
+    if (found == std::end(reports)) {
+        return 2;
+    }
     try {
-        if (what == "load") {
-            ReportLoad();
-        } else if (what == "ordinal") {
-            ReportSendEntry();
-        } else if (what == "retry") {
-            ReportRetry();
-        } else if (what == "threads") {
-            ReportConcurrentFirstCalls();
-        } else if (what == "none") {
-            ReportWithoutDriver();
-        } else {
-            return 2;
-        }
+        found->second();
     } catch (const CDriverLoadError& error) {
         std::printf("code=%08X\nmessage=%s\n", error.GetCode(), error.what());
     }
