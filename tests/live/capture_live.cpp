@@ -2,6 +2,7 @@
 // test's own network namespace receives what the other end sends, through
 // the callback and ReUse, and sends frames the other end receives.
 
+#include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/filter/CompoundFilter.h"
 #include "qndislib/filter/ContentFilter.h"
@@ -172,26 +173,42 @@ TEST_F(CaptureLive, EveryEncapsulationArrivesThroughTheCallback) {
     }
 }
 
-// Normal reception takes what is addressed to the station; promiscuous
-// reception takes everything and the interface shows it until the hook
-// closes; a stopped hook delivers nothing until it starts again.
+// The packet filter set through the proxy.
+template <std::uint32_t Filter> bool SetFilter(CNdisHook& hook) {
+    CNDISRequesterProxy proxy(&hook);
+    proxy.SetCurrentPacketFilter(static_cast<std::int32_t>(Filter));
+    return proxy.IsOk() == 1;
+}
+
+// Each packet filter takes what it names; promiscuous reception takes
+// everything and the interface shows it until the hook closes; a stopped
+// hook delivers nothing until it starts again.
 TEST_F(CaptureLive, ReceptionModesSelectByDestination) {
     const CMACAddr destinations[] = {CMACAddr("020000009999"), CMACAddr::MACBroadcast,
                                      CMACAddr("03000000AB01"), station_};
     const struct {
         const char* name;
-        bool (CNdisHook::*start)();
+        bool (*start)(CNdisHook&);
         std::vector<bool> passes; // for each destination, then a last frame to the station
     } modes[] = {
-        {"normal", &CNdisHook::StartNormalReception, {false, true, true, true, true}},
-        {"promiscuous", &CNdisHook::StartPromiscuousReception, {true, true, true, true, true}},
-        {"stopped", &CNdisHook::StopReception, {false, false, false, false, false}},
-        {"normal again", &CNdisHook::StartNormalReception, {false, true, true, true, true}},
+        {"normal",
+         [](CNdisHook& hook) { return hook.StartNormalReception(); },
+         {false, true, true, true, true}},
+        {"promiscuous",
+         [](CNdisHook& hook) { return hook.StartPromiscuousReception(); },
+         {true, true, true, true, true}},
+        {"stopped",
+         [](CNdisHook& hook) { return hook.StopReception(); },
+         {false, false, false, false, false}},
+        {"directed", &SetFilter<NDIS_PACKET_TYPE_DIRECTED>, {false, false, false, true, true}},
+        {"directed and broadcast",
+         &SetFilter<NDIS_PACKET_TYPE_DIRECTED | NDIS_PACKET_TYPE_BROADCAST>,
+         {false, true, false, true, true}},
     };
     for (const auto& mode : modes) {
         SCOPED_TRACE(mode.name);
         collector_.frames.clear();
-        ASSERT_TRUE(((*hook_).*mode.start)());
+        ASSERT_TRUE(mode.start(*hook_));
         std::vector<CMACAddr> wanted;
         for (std::size_t i = 0; i < mode.passes.size(); ++i) {
             const CMACAddr& destination = i < std::size(destinations) ? destinations[i] : station_;

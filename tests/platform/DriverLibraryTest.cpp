@@ -1,8 +1,6 @@
 #include "qndislib/capture/DriverLibrary.h"
 
 #include "qndislib/capture/ModuleDirectory.h"
-#include "qndislib/filter/ResourceStrings.h"
-#include "qndislib/platform/DynamicLibrary.h"
 #include "qndislib/platform/Trace.h"
 
 #include <algorithm>
@@ -89,19 +87,6 @@ TEST(ModuleDirectoryTest, ModuleAndLibraryPathRules) {
     // This test program carries the library's objects itself.
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
     EXPECT_EQ(ModuleDirectory::Get(), program.parent_path().string() + "/");
-}
-
-TEST(DynamicLibraryTest, MissingLibraryReportsTheLoaderReason) {
-    std::string error;
-    const auto library = qndis::DynamicLibrary::Open("/nonexistent/libnothing.so", error);
-    EXPECT_FALSE(library);
-    EXPECT_NE(error.find("libnothing.so"), std::string::npos) << error;
-    EXPECT_EQ(library.Symbol("anything"), nullptr);
-    EXPECT_EQ(library.Path(), "");
-}
-
-TEST(StartupTest, TheStringModuleIsReadyBeforeAnyCall) {
-    EXPECT_EQ(CResourceStrings::Instance().GetModule(), GetLibraryStringModule());
 }
 
 std::vector<std::string> g_traced;

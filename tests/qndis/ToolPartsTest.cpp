@@ -1,11 +1,8 @@
-// The analyser's own parsing and formatting, below the command level.
+// The analyser's frame lines, below the command level.
 #include "qndislib/qndislib.h"
 #include "tests/qndis/TestFrames.h"
-#include "tools/qndis/CommandLine.h"
 #include "tools/qndis/FrameLine.h"
-#include "tools/qndis/ToolError.h"
 
-#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
@@ -15,35 +12,6 @@ namespace {
 
 using namespace qndis::tool;
 using namespace qndis::test;
-
-constexpr std::array<OptionSpec, 3> Options{{
-    {"count", 'c', true},
-    {"quiet", 'q', false},
-    {"filter", 'f', true},
-}};
-
-TEST(CommandLineTest, OptionsMayStandAnywhereAndNumbersKeepTheirBounds) {
-    const CommandLine line(
-        std::vector<std::string>{"a", "-c5", "--filter=dst port 80", "b", "-q", "--", "-c", "7"},
-        Options);
-    EXPECT_EQ(line.Operands(), (std::vector<std::string>{"a", "b", "-c", "7"}));
-    EXPECT_EQ(line.Integer("count", 1, 10), 5);
-    EXPECT_EQ(line.Value("filter"), "dst port 80");
-    EXPECT_TRUE(line.Has("quiet"));
-    for (const char* count : {"1", "10", "0", "11", "5x", "", "-1"}) {
-        const CommandLine given(std::vector<std::string>{"-c", count}, Options);
-        const bool fits = std::string(count) == "1" || std::string(count) == "10";
-        if (fits) {
-            EXPECT_EQ(given.Integer("count", 1, 10), std::atoi(count));
-        } else {
-            EXPECT_THROW(given.Integer("count", 1, 10), UsageError) << count;
-        }
-    }
-    const CommandLine two(std::vector<std::string>{"a", "b"}, Options);
-    EXPECT_THROW(two.ExpectOperands(1, 1, "x"), UsageError);
-    EXPECT_THROW(two.ExpectOperands(3, 3, "x"), UsageError);
-    EXPECT_NO_THROW(two.ExpectOperands(2, 2, "x"));
-}
 
 std::string Format(const std::vector<unsigned char>& bytes) {
     const std::unique_ptr<CMediaInfo> medium(CreateMedium("Ethernet"));
