@@ -107,11 +107,6 @@ const LoadCase kCases[] = {
      0,
      QNDIS_STANDIN_A},
     {"ConcurrentFirstCallsShareOneLibrary", QNDIS_STANDIN_A, nullptr, "threads", {"same=1\n"}},
-    {"NothingButAHookOrAnAdapterListLoadsIt",
-     QNDIS_STANDIN_A,
-     nullptr,
-     "none",
-     {"ethernet=1\n", "event=0\n", "sleep=0\n", "loaded=0\n", "mapped=0\n", "!unloaded="}},
     // The 260-character limit: the probe's path is its directory's plus 12.
     {"LibraryPathFits",
      QNDIS_STANDIN_A,

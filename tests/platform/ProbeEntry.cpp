@@ -4,9 +4,7 @@
 
 #include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/capture/ModuleDirectory.h"
-#include "qndislib/media/Media.h"
 #include "qndislib/platform/DynamicLibrary.h"
-#include "qndislib/platform/Trace.h"
 #include "qndislib/platform/Win32.h"
 
 #include <algorithm>
@@ -15,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -76,19 +73,6 @@ void ReportConcurrentFirstCalls() {
     std::printf("same=%d\n", same && entries[0] != nullptr ? 1 : 0);
 }
 
-// Everything a program may do before it constructs a hook or lists
-// adapters; none of it may reach the driver library.
-void ReportWithoutDriver() {
-    const std::unique_ptr<CMediaInfo> ethernet(CreateMedium("Ethernet"));
-    std::printf("ethernet=%d\n", ethernet != nullptr ? 1 : 0);
-    const HANDLE event = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-    std::printf("event=%u\n", WaitForSingleObjectEx(event, 10, TRUE));
-    CloseHandle(event);
-    std::printf("sleep=%u\n", SleepEx(1, TRUE));
-    TraceMessage("probe %d", 1);
-    std::printf("loaded=%d\n", DriverLibrary::IsLoaded() ? 1 : 0);
-}
-
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mode) {
@@ -97,7 +81,6 @@ extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mod
         {"load", &ReportLoad},
         {"ordinal", &ReportSendEntry},
         {"retry", &ReportRetry},
-        {"none", &ReportWithoutDriver},
         {"threads", &ReportConcurrentFirstCalls},
     };
     const auto found = std::find_if(std::begin(reports), std::end(reports),
