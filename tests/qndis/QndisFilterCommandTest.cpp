@@ -18,7 +18,7 @@ struct CommandCase {
     int status;
     std::string out; // part of standard output; none when it fails
     std::string err; // part of standard error
-    std::string file;
+    std::string file = {};
 };
 
 // A pcap file header of an 802.11 capture.
