@@ -1,345 +1,204 @@
+// Which copy of the driver library the library loads, from where, and what
+// is left once it is unloaded: each case runs a probe in a child process
+// with a search path of its own.
+#include "tests/support/ScratchDir.h"
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <dlfcn.h>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <map>
 #include <string>
-#include <sys/wait.h>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using qndis::test::ScratchDirectory;
+
 constexpr const char* kDriverName = "libw32n55.so";
+#ifdef QNDIS_REAL_DRIVER
+constexpr const char* kRealDriver = QNDIS_REAL_DRIVER;
+#else
+constexpr const char* kRealDriver = nullptr;
+#endif
 
-// A private directory tree under /tmp, removed with the object.
-class Layout {
-public:
-    Layout() {
-        std::string pattern = (fs::temp_directory_path() / "qndis-load-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            m_root = pattern;
-        }
-    }
-    ~Layout() {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    Layout(const Layout&) = delete;
-    Layout& operator=(const Layout&) = delete;
+fs::path Place(const fs::path& source, const fs::path& dir, const std::string& name) {
+    fs::copy_file(source, dir / name, fs::copy_options::overwrite_existing);
+    return dir / name;
+}
 
-    // A directory below the root, made with its parents.
-    fs::path Dir(const fs::path& relative) const {
-        const fs::path dir = m_root / relative;
-        fs::create_directories(dir);
-        return dir;
-    }
-    static fs::path Place(const fs::path& source, const fs::path& dir, const std::string& name) {
-        const fs::path target = dir / name;
-        fs::copy_file(source, target, fs::copy_options::overwrite_existing);
-        return target;
-    }
-    const fs::path& Root() const { return m_root; }
-
-private:
-    fs::path m_root;
-};
-
-struct Report {
+std::string RunWithSearchPath(const std::string& command, const std::string& searchPath) {
     std::string output;
-    std::map<std::string, std::string> values;
-    int status = -1;
-
-    std::string operator[](const std::string& key) const {
-        const auto found = values.find(key);
-        return found == values.end() ? std::string("<absent>") : found->second;
-    }
-};
-
-Report RunWithSearchPath(const std::string& command, const fs::path& searchPath) {
-    Report report;
-    const std::string line = "env LD_LIBRARY_PATH='" + searchPath.string() + "' " + command;
-    FILE* pipe = ::popen(line.c_str(), "r");
-    if (pipe == nullptr) {
-        return report;
-    }
+    FILE* pipe = ::popen(("env LD_LIBRARY_PATH='" + searchPath + "' " + command).c_str(), "r");
     std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
-        const std::string text(buffer.data());
-        report.output += text;
-        const std::size_t equals = text.find('=');
-        if (equals != std::string::npos) {
-            report.values[text.substr(0, equals)] =
-                text.substr(equals + 1, text.size() - equals - 2);
+    while (pipe != nullptr && std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+        output += buffer.data();
+    }
+    const int status = pipe != nullptr ? ::pclose(pipe) : -1;
+    return output + "status=" + std::to_string(status) + "\n";
+}
+
+// Each text must be in the report, in this order; one starting with '!'
+// must not be anywhere. $OWN and $OTHER stand for the two directories.
+void ExpectReport(std::string report, const std::vector<std::string>& texts, const fs::path& own,
+                  const fs::path& other) {
+    std::size_t from = 0;
+    for (std::string text : texts) {
+        for (const auto& [name, path] : {std::pair{"$OWN", own}, std::pair{"$OTHER", other}}) {
+            if (const auto at = text.find(name); at != std::string::npos) {
+                text.replace(at, std::string(name).size(), path.string());
+            }
+        }
+        if (text.starts_with("!")) {
+            EXPECT_EQ(report.find(text.substr(1)), std::string::npos) << text << "\n" << report;
+        } else {
+            const std::size_t at = report.find(text, from);
+            EXPECT_NE(at, std::string::npos) << text << "\n" << report;
+            from = at == std::string::npos ? from : at;
         }
     }
-    report.status = ::pclose(pipe);
-    return report;
 }
 
-Report RunProbe(const fs::path& probe, const std::string& mode, const fs::path& searchPath,
-                const std::string& environment = "") {
-    return RunWithSearchPath(environment + " " + QNDIS_PROBE_RUNNER + " '" + probe.string() + "' " +
-                                 mode + " " + probe.filename().string(),
-                             searchPath);
-}
-
-class LoadingTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(m_layout.Root().empty());
-        m_own = m_layout.Dir("own");
-        m_other = m_layout.Dir("other");
-        m_probe = Layout::Place(QNDIS_PROBE_LIBRARY, m_own, "libqndisprobe.so");
-    }
-    void ExpectCleanRun(const Report& report) const {
-        EXPECT_EQ(report.status, 0) << report.output;
-        EXPECT_EQ(report["descriptors-left"], "0") << report.output;
-        EXPECT_EQ(report["mapped-after-unload"], "0") << report.output;
-    }
-
-    Layout m_layout;
-    fs::path m_own;
-    fs::path m_other;
-    fs::path m_probe;
-};
-
-TEST_F(LoadingTest, OwnDirectoryComesBeforeTheSearchPath) {
-    const fs::path own = Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
-    Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
-    const Report report = RunProbe(m_probe, "load", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["directory"], m_own.string() + "/");
-    EXPECT_EQ(report["mark"], "A") << report.output;
-    EXPECT_EQ(report["from"], own.string());
-    EXPECT_EQ(report["wait"], "1");
-    EXPECT_EQ(report["mapped"], "1");
-}
-
-TEST_F(LoadingTest, SearchPathServesWhenTheOwnDirectoryHasNoCopy) {
-    const fs::path other = Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
-    const Report report = RunProbe(m_probe, "load", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["mark"], "B") << report.output;
-    EXPECT_EQ(report["from"], other.string());
-}
-
-TEST_F(LoadingTest, MissingLibraryNamesItAndWhereItWasLookedFor) {
-    const Report report = RunProbe(m_probe, "load", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["code"], "C06D007E") << report.output;
-    const std::string message = report["message"];
-    EXPECT_NE(message.find(kDriverName), std::string::npos) << message;
-    EXPECT_NE(message.find((m_own / kDriverName).string()), std::string::npos) << message;
-    EXPECT_NE(message.find("search path"), std::string::npos) << message;
-    EXPECT_EQ(report["mapped"], "0");
-}
-
-TEST_F(LoadingTest, OwnCopyWithoutTheLookupIsAMissingEntryPoint) {
-    Layout::Place(QNDIS_STANDIN_NO_LOOKUP, m_own, kDriverName);
-    Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
-    const Report report = RunProbe(m_probe, "load", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["code"], "C06D007F") << report.output;
-    const std::string message = report["message"];
-    EXPECT_NE(message.find("W32N55_GetProcAddress"), std::string::npos) << message;
-    EXPECT_NE(message.find((m_own / kDriverName).string()), std::string::npos) << message;
-    EXPECT_EQ(report["mapped"], "0");
-}
-
-TEST_F(LoadingTest, MissingOrdinalOfALoadedLibrary) {
-    const fs::path own = Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
-    const Report report = RunProbe(m_probe, "ordinal", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["code"], "C06D007F") << report.output;
-    const std::string message = report["message"];
-    EXPECT_NE(message.find(own.string()), std::string::npos) << message;
-    EXPECT_NE(message.find("ordinal 15"), std::string::npos) << message;
-}
-
-TEST_F(LoadingTest, FailedLoadIsTriedAgainByTheNextCall) {
-    const Report report = RunProbe(m_probe, "retry", m_other,
-                                   std::string("QNDIS_PROBE_COPY='") + QNDIS_STANDIN_A + "'");
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["first"], "C06D007E") << report.output;
-    EXPECT_EQ(report["mark"], "A") << report.output;
-    EXPECT_EQ(report["from"], (m_own / kDriverName).string());
-}
-
-TEST_F(LoadingTest, ConcurrentFirstCallsShareOneLibrary) {
-    Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
-    const Report report = RunProbe(m_probe, "threads", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["same"], "1") << report.output;
-}
-
-TEST_F(LoadingTest, NothingButAHookOrAnAdapterListLoadsTheLibrary) {
-    Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
-    const Report report = RunProbe(m_probe, "none", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["ethernet"], "1") << report.output;
-    EXPECT_EQ(report["event"], "0"); // WAIT_OBJECT_0
-    EXPECT_EQ(report["sleep"], "0");
-    EXPECT_EQ(report["loaded"], "0");
-    EXPECT_EQ(report["mapped"], "0");
-    EXPECT_EQ(report.output.find("unloaded="), std::string::npos);
-}
-
-TEST_F(LoadingTest, UnloadingTheLibraryUnloadsTheDriver) {
-    Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
-    const Report report = RunProbe(m_probe, "load", m_other);
-    ExpectCleanRun(report);
-    ASSERT_EQ(report["mapped"], "1") << report.output;
-    EXPECT_EQ(report["library-mapped-after-unload"], "0") << report.output;
-    const std::size_t unloaded = report.output.find("unloaded=A");
-    ASSERT_NE(unloaded, std::string::npos) << report.output;
-    EXPECT_LT(report.output.find("mapped=1"), unloaded);
-    EXPECT_LT(unloaded, report.output.find("mapped-after-unload="));
-}
-
-// Where the paths cross the 260-character limit: the probe's directory is
-// `directoryLength` characters long and the probe file is named so that
-// its own path is 11 characters longer plus the separator.
-struct LimitCase {
+struct LoadCase {
     const char* name;
-    std::size_t directoryLength;
-    bool directoryKnown;
-    const char* mark;
+    const char* own;   // the driver copy beside the probe
+    const char* other; // the one on the search path
+    const char* mode;
+    std::vector<std::string> report;
+    std::size_t ownLength = 0; // the own directory's path length, when it matters
+    const char* copyLater = nullptr;
 };
 
-class PathLimitTest : public testing::TestWithParam<LimitCase> {};
+const LoadCase kCases[] = {
+    {"OwnDirectoryFirstAndUnloadedWithTheLibrary",
+     QNDIS_STANDIN_A,
+     QNDIS_STANDIN_B,
+     "load",
+     {"directory=$OWN/\n", "mark=A\n", "from=$OWN/libw32n55.so\n", "wait=1\n", "mapped=1\n",
+      "unloaded=A\n", "mapped-after-unload=0\n", "library-mapped-after-unload=0\n"}},
+    {"SearchPathWithoutAnOwnCopy",
+     nullptr,
+     QNDIS_STANDIN_B,
+     "load",
+     {"mark=B\n", "from=$OTHER/libw32n55.so\n"}},
+    {"MissingLibraryNamesWhereItWasLookedFor",
+     nullptr,
+     nullptr,
+     "load",
+     {"code=C06D007E\n", "message=", "libw32n55.so", "$OWN/libw32n55.so", "search path",
+      "mapped=0\n"}},
+    {"OwnCopyWithoutTheLookupIsAMissingEntryPoint",
+     QNDIS_STANDIN_NO_LOOKUP,
+     QNDIS_STANDIN_B,
+     "load",
+     {"code=C06D007F\n", "$OWN/libw32n55.so", "W32N55_GetProcAddress", "mapped=0\n"}},
+    {"MissingOrdinal",
+     QNDIS_STANDIN_A,
+     nullptr,
+     "ordinal",
+     {"code=C06D007F\n", "$OWN/libw32n55.so", "ordinal 15"}},
+    {"FailedLoadIsTriedAgain",
+     nullptr,
+     nullptr,
+     "retry",
+     {"first=C06D007E\n", "mark=A\n", "from=$OWN/libw32n55.so\n"},
+     0,
+     QNDIS_STANDIN_A},
+    {"ConcurrentFirstCallsShareOneLibrary", QNDIS_STANDIN_A, nullptr, "threads", {"same=1\n"}},
+    // The 260-character limit: the probe's path is its directory's plus 12.
+    {"LibraryPathFits",
+     QNDIS_STANDIN_A,
+     QNDIS_STANDIN_B,
+     "load",
+     {"directory=$OWN/\n", "mark=A\n"},
+     246},
+    {"LibraryPathTooLong",
+     QNDIS_STANDIN_A,
+     QNDIS_STANDIN_B,
+     "load",
+     {"directory=$OWN/\n", "mark=B\n"},
+     247},
+    {"ModulePathCut", QNDIS_STANDIN_A, QNDIS_STANDIN_B, "load", {"directory=\n", "mark=B\n"}, 248},
+    // A wait served by the real driver must not keep it mapped after unload.
+    {"RealDriverServesTheAlertableWait",
+     kRealDriver,
+     QNDIS_STANDIN_B,
+     "load",
+     {"!code=", "from=$OWN/libw32n55.so\n", "wait=1\n", "sleep=0\n"}},
+    {"RealDriverResolvesItsOrdinals",
+     kRealDriver,
+     nullptr,
+     "ordinal",
+     {"send=resolved\n", "mapped=1\n"}},
+};
 
-TEST_P(PathLimitTest, LongPathsFallBackToTheSearchPath) {
-    const LimitCase& c = GetParam();
-    Layout layout;
-    ASSERT_FALSE(layout.Root().empty());
-    fs::path relative;
-    std::size_t length = layout.Root().string().size();
-    ASSERT_LT(length + 2, c.directoryLength);
-    while (length < c.directoryLength) {
-        const std::size_t segment = std::min<std::size_t>(c.directoryLength - length, 100);
-        ASSERT_GE(segment, 2U);
-        relative /= std::string(segment - 1, 'p');
-        length += segment;
+class LoadingTest : public testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadingTest, LoadsTheRightCopyAndLeavesNothingBehind) {
+    const LoadCase& c = GetParam();
+    if (std::string(c.name).starts_with("RealDriver") && kRealDriver == nullptr) {
+        GTEST_SKIP() << "no driver library in this build";
     }
-    const fs::path own = layout.Dir(relative);
-    ASSERT_EQ(own.string().size(), c.directoryLength);
-    const fs::path other = layout.Dir("other");
-    const fs::path probe = Layout::Place(QNDIS_PROBE_LIBRARY, own, "libqprob.so");
-    ASSERT_EQ(probe.string().size(), c.directoryLength + 12);
-    Layout::Place(QNDIS_STANDIN_A, own, kDriverName);
-    Layout::Place(QNDIS_STANDIN_B, other, kDriverName);
-    const Report report = RunProbe(probe, "load", other);
-    EXPECT_EQ(report.status, 0) << report.output;
-    EXPECT_EQ(report["directory"], c.directoryKnown ? own.string() + "/" : std::string());
-    EXPECT_EQ(report["mark"], c.mark) << report.output;
+    ScratchDirectory layout;
+    ASSERT_FALSE(layout.Root().empty());
+    fs::path relative = "own";
+    if (c.ownLength != 0) {
+        relative.clear();
+        for (std::size_t length = layout.Root().string().size(); length < c.ownLength;) {
+            const std::size_t segment = std::min<std::size_t>(c.ownLength - length, 100);
+            ASSERT_GE(segment, 2U);
+            relative /= std::string(segment - 1, 'p');
+            length += segment;
+        }
+    }
+    const fs::path own = layout.Dir(relative), other = layout.Dir("other");
+    ASSERT_TRUE(c.ownLength == 0 || own.string().size() == c.ownLength);
+    const fs::path probe = Place(QNDIS_PROBE_LIBRARY, own, "libqprob.so");
+    for (const auto& [source, dir] : {std::pair{c.own, own}, std::pair{c.other, other}}) {
+        if (source != nullptr) {
+            Place(source, dir, kDriverName);
+        }
+    }
+    const std::string copy =
+        c.copyLater != nullptr ? std::string("QNDIS_PROBE_COPY='") + c.copyLater + "' " : "";
+    const std::string report = RunWithSearchPath(copy + QNDIS_PROBE_RUNNER + " '" + probe.string() +
+                                                     "' " + c.mode + " libqprob.so",
+                                                 other.string());
+    ExpectReport(report, {"descriptors-left=0\n", "status=0\n"}, own, other);
+    ExpectReport(report, c.report, own, other);
+    EXPECT_NE(report.find("mapped-after-unload=0\n"), std::string::npos) << report;
 }
 
-INSTANTIATE_TEST_SUITE_P(Limits, PathLimitTest,
-                         testing::Values(LimitCase{"LibraryPathFits", 246, true, "A"},
-                                         LimitCase{"LibraryPathTooLong", 247, true, "B"},
-                                         LimitCase{"ModulePathCut", 248, false, "B"}),
+INSTANTIATE_TEST_SUITE_P(Cases, LoadingTest, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SharedLibraryTest, ProgramWithoutHookNeverLoadsTheDriver) {
-    Layout layout;
-    ASSERT_FALSE(layout.Root().empty());
-    const fs::path dir = layout.Dir("lib");
-    const fs::path library = Layout::Place(QNDIS_SHARED_LIBRARY, dir, QNDIS_SHARED_SONAME);
-    Layout::Place(QNDIS_STANDIN_A, dir, kDriverName);
-    const Report report = RunWithSearchPath(std::string(QNDIS_SHARED_PROGRAM) + " none", dir);
-    EXPECT_EQ(report.status, 0) << report.output;
-    EXPECT_EQ(report["qndislib"], library.string()) << report.output;
-    EXPECT_EQ(report["ethernet"], "1");
-    EXPECT_EQ(report["event"], std::to_string(0x102)); // WAIT_TIMEOUT
-    EXPECT_EQ(report["sleep"], "0");
-    EXPECT_EQ(report["mapped"], "0");
-    EXPECT_EQ(report.output.find("unloaded="), std::string::npos) << report.output;
+// libqndislib.so itself, in a directory of its own with a driver copy.
+TEST(SharedLibraryTest, LoadsTheDriverBesideItOnlyForAHook) {
+    ScratchDirectory layout;
+    const fs::path own = layout.Dir("lib"), other = layout.Dir("other");
+    Place(QNDIS_SHARED_LIBRARY, own, QNDIS_SHARED_SONAME);
+    Place(QNDIS_STANDIN_A, own, kDriverName);
+    Place(QNDIS_STANDIN_B, other, kDriverName);
+    const std::string program = QNDIS_SHARED_PROGRAM;
+    const std::string both = other.string() + ":" + own.string();
+    ExpectReport(RunWithSearchPath(program + " none", own.string()),
+                 {"ethernet=1\n", "qndislib=$OWN/" QNDIS_SHARED_SONAME "\n", "event=258\n",
+                  "sleep=0\n", "mapped=0\n", "!unloaded=", "status=0\n"},
+                 own, other);
+    // The other directory comes first on the search path: only the library
+    // itself is found through it.
+    ExpectReport(RunWithSearchPath(program + " hook", both),
+                 {"qndislib=$OWN/" QNDIS_SHARED_SONAME "\n", "hook=1\n",
+                  "driver=$OWN/libw32n55.so\n", "status=0\n"},
+                 own, other);
+    ExpectReport(
+        RunWithSearchPath(std::string(QNDIS_PROBE_RUNNER) + " '" + own.string() + "/" +
+                              QNDIS_SHARED_SONAME "' - " QNDIS_SHARED_SONAME,
+                          other.string()),
+        {"mapped=0\n", "library-mapped-after-unload=0\n", "descriptors-left=0\n", "status=0\n"},
+        own, other);
 }
-
-TEST(SharedLibraryTest, LoadingAndUnloadingTheLibraryLeavesNothingBehind) {
-    Layout layout;
-    ASSERT_FALSE(layout.Root().empty());
-    const fs::path dir = layout.Dir("lib");
-    const fs::path library = Layout::Place(QNDIS_SHARED_LIBRARY, dir, QNDIS_SHARED_SONAME);
-    Layout::Place(QNDIS_STANDIN_A, dir, kDriverName);
-    const Report report = RunProbe(library, "-", layout.Dir("other"));
-    EXPECT_EQ(report.status, 0) << report.output;
-    EXPECT_EQ(report["mapped"], "0") << report.output;
-    EXPECT_EQ(report["library-mapped-after-unload"], "0") << report.output;
-    EXPECT_EQ(report["descriptors-left"], "0") << report.output;
-}
-
-// The real library, in a directory of its own with a driver copy, while
-// another copy comes first on the search path.
-class SharedLibraryHookTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(m_layout.Root().empty());
-        m_own = m_layout.Dir("lib");
-        m_other = m_layout.Dir("other");
-        Layout::Place(QNDIS_SHARED_LIBRARY, m_own, QNDIS_SHARED_SONAME);
-    }
-    Report RunHook() const {
-        // The other directory comes first: only the library itself is
-        // found in its own directory through the search path.
-        return RunWithSearchPath(std::string(QNDIS_SHARED_PROGRAM) + " hook",
-                                 m_other.string() + ":" + m_own.string());
-    }
-
-    Layout m_layout;
-    fs::path m_own;
-    fs::path m_other;
-};
-
-TEST_F(SharedLibraryHookTest, HookLoadsTheCopyBesideTheLibrary) {
-    const fs::path own = Layout::Place(QNDIS_STANDIN_A, m_own, kDriverName);
-    Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
-    const Report report = RunHook();
-    EXPECT_EQ(report.status, 0) << report.output;
-    EXPECT_EQ(report["qndislib"], (m_own / QNDIS_SHARED_SONAME).string());
-    EXPECT_EQ(report["hook"], "1") << report.output;
-    EXPECT_EQ(report["driver"], own.string()) << report.output;
-}
-
-#ifdef QNDIS_REAL_DRIVER
-bool ExportsTheLookup(const char* path) {
-    void* library = ::dlopen(path, RTLD_LAZY | RTLD_LOCAL);
-    if (library == nullptr) {
-        return false;
-    }
-    const bool exported = ::dlsym(library, "W32N55_GetProcAddress") != nullptr;
-    ::dlclose(library);
-    return exported;
-}
-
-TEST_F(LoadingTest, RealDriverLibraryServesTheAlertableWait) {
-    if (!ExportsTheLookup(QNDIS_REAL_DRIVER)) {
-        GTEST_SKIP() << QNDIS_REAL_DRIVER << " does not export W32N55_GetProcAddress yet";
-    }
-    const fs::path own = Layout::Place(QNDIS_REAL_DRIVER, m_own, kDriverName);
-    Layout::Place(QNDIS_STANDIN_B, m_other, kDriverName);
-    const Report report = RunProbe(m_probe, "load", m_other);
-    // A wait served by the driver must not keep it mapped after unload.
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["code"], "<absent>") << report.output;
-    EXPECT_EQ(report["from"], own.string());
-    EXPECT_EQ(report["wait"], "1");
-    EXPECT_EQ(report["sleep"], "0");
-}
-
-TEST_F(LoadingTest, RealDriverLibraryIsUnloadedWithTheLibrary) {
-    if (!ExportsTheLookup(QNDIS_REAL_DRIVER)) {
-        GTEST_SKIP() << QNDIS_REAL_DRIVER << " does not export W32N55_GetProcAddress yet";
-    }
-    Layout::Place(QNDIS_REAL_DRIVER, m_own, kDriverName);
-    const Report report = RunProbe(m_probe, "ordinal", m_other);
-    ExpectCleanRun(report);
-    EXPECT_EQ(report["send"], "resolved") << report.output;
-    EXPECT_EQ(report["mapped"], "1");
-}
-#endif
 
 } // namespace

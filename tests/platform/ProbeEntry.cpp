@@ -4,9 +4,7 @@
 
 #include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/capture/ModuleDirectory.h"
-#include "qndislib/media/Media.h"
 #include "qndislib/platform/DynamicLibrary.h"
-#include "qndislib/platform/Trace.h"
 #include "qndislib/platform/Win32.h"
 
 #include <algorithm>
@@ -15,9 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -74,38 +73,23 @@ void ReportConcurrentFirstCalls() {
     std::printf("same=%d\n", same && entries[0] != nullptr ? 1 : 0);
 }
 
-// Everything a program may do before it constructs a hook or lists
-// adapters; none of it may reach the driver library.
-void ReportWithoutDriver() {
-    const std::unique_ptr<CMediaInfo> ethernet(CreateMedium("Ethernet"));
-    std::printf("ethernet=%d\n", ethernet != nullptr ? 1 : 0);
-    const HANDLE event = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-    std::printf("event=%u\n", WaitForSingleObjectEx(event, 10, TRUE));
-    CloseHandle(event);
-    std::printf("sleep=%u\n", SleepEx(1, TRUE));
-    TraceMessage("probe %d", 1);
-    std::printf("loaded=%d\n", DriverLibrary::IsLoaded() ? 1 : 0);
-}
-
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int QndisProbe(const char* mode) {
     std::printf("directory=%s\n", qndis::ModuleDirectory::Get().c_str());
-    const std::string what(mode);
+    const std::pair<std::string_view, void (*)()> reports[] = {
+        {"load", &ReportLoad},
+        {"ordinal", &ReportSendEntry},
+        {"retry", &ReportRetry},
+        {"threads", &ReportConcurrentFirstCalls},
+    };
+    const auto found = std::find_if(std::begin(reports), std::end(reports),
+                                    [mode](const auto& report) { return report.first == mode; });
+    if (found == std::end(reports)) {
+        return 2;
+    }
     try {
-        if (what == "load") {
-            ReportLoad();
-        } else if (what == "ordinal") {
-            ReportSendEntry();
-        } else if (what == "retry") {
-            ReportRetry();
-        } else if (what == "threads") {
-            ReportConcurrentFirstCalls();
-        } else if (what == "none") {
-            ReportWithoutDriver();
-        } else {
-            return 2;
-        }
+        found->second();
     } catch (const CDriverLoadError& error) {
         std::printf("code=%08X\nmessage=%s\n", error.GetCode(), error.what());
     }

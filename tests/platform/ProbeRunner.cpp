@@ -2,7 +2,7 @@
 // was mapped and which descriptors were left behind. Run as a child of the
 // loading tests so that each case gets its own search path.
 
-#include "FdCount.h"
+#include "tests/support/DescriptorCount.h"
 
 #include <cstdio>
 #include <dlfcn.h>

@@ -1,10 +1,8 @@
 #include "tests/qndis/QndisRun.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -17,37 +15,23 @@ namespace qndis::test {
 namespace {
 
 std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
     std::stringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
 } // namespace
 
-ScratchDirectory::ScratchDirectory() {
-    std::string pattern = ::testing::TempDir() + "qndis-XXXXXX";
-    const char* made = mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr) << "cannot make a scratch directory";
-    m_path = made != nullptr ? made : ::testing::TempDir();
-}
-
-ScratchDirectory::~ScratchDirectory() {
-    if (m_path.find("qndis-") != std::string::npos) {
-        RunProgram({"rm", "-rf", m_path});
-    }
-}
-
 QndisResult RunProgram(const std::vector<std::string>& command) {
-    char outName[] = "/tmp/qndis-out-XXXXXX";
-    char errName[] = "/tmp/qndis-err-XXXXXX";
-    const int out = mkstemp(outName);
-    const int err = mkstemp(errName);
+    const ScratchDirectory scratch;
+    const std::string outName = scratch.Path("out"), errName = scratch.Path("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outName.c_str(), O_WRONLY | O_CREAT,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errName.c_str(), O_WRONLY | O_CREAT,
+                                     0600);
     std::vector<std::string> copy = command;
     std::vector<char*> argv;
     for (std::string& argument : copy) {
@@ -63,12 +47,8 @@ QndisResult RunProgram(const std::vector<std::string>& command) {
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    close(out);
-    close(err);
     result.out = Slurp(outName);
     result.err = Slurp(errName);
-    unlink(outName);
-    unlink(errName);
     return result;
 }
 

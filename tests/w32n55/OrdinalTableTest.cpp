@@ -4,7 +4,7 @@
 #include "CaptureFiles.h"
 #include "OrdinalCalls.h"
 #include "qndislib/media/EthernetInfo.h"
-#include "tests/platform/FdCount.h"
+#include "tests/support/DescriptorCount.h"
 #include "w32n55/ReceiveCompletion.h"
 #include "w32n55/SysfsInterface.h"
 
