@@ -4,7 +4,7 @@
 // completion routine, which the library's alertable wait runs on this
 // thread.
 #include "bench/capture_receiver.h"
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <array>
 #include <dlfcn.h>

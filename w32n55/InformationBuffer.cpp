@@ -1,32 +1,27 @@
 #include "w32n55/InformationBuffer.h"
 
+#include "qndislib/w32n55abi/LittleEndian.h"
+
 #include <cstring>
 #include <vector>
 
 namespace w32n55 {
-namespace {
 
-void StoreLittleEndian(std::uint8_t* out, std::uint64_t value, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i) {
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-} // namespace
+using w32n55abi::WriteLittleEndian;
 
 InformationBuffer::InformationBuffer(void* data, std::uint32_t length)
     : data_(static_cast<std::uint8_t*>(data)), length_(data != nullptr ? length : 0) {}
 
 RequestOutcome InformationBuffer::PutULong(std::uint32_t value) {
     std::uint8_t bytes[4];
-    StoreLittleEndian(bytes, value, sizeof bytes);
+    WriteLittleEndian(bytes, value);
     return PutBytes(bytes);
 }
 
 RequestOutcome InformationBuffer::PutCounter(std::uint64_t value) {
     if (length_ >= 8) {
         std::uint8_t bytes[8];
-        StoreLittleEndian(bytes, value, sizeof bytes);
+        WriteLittleEndian(bytes, value);
         return PutBytes(bytes);
     }
     return PutULong(static_cast<std::uint32_t>(value));
@@ -46,7 +41,7 @@ RequestOutcome InformationBuffer::PutBytes(std::span<const std::uint8_t> bytes) 
 RequestOutcome InformationBuffer::PutULongs(std::span<const std::uint32_t> values) {
     std::vector<std::uint8_t> bytes(values.size() * 4);
     for (std::size_t i = 0; i < values.size(); ++i) {
-        StoreLittleEndian(&bytes[4 * i], values[i], 4);
+        WriteLittleEndian(&bytes[4 * i], values[i]);
     }
     return PutBytes(bytes);
 }

@@ -1,6 +1,6 @@
 #include "w32n55/LiveAdapter.h"
 
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/CaptureSettings.h"
 #include "w32n55/LastError.h"
 #include "w32n55/OidCatalog.h"

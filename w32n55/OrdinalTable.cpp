@@ -1,6 +1,8 @@
 #include "w32n55/OrdinalTable.h"
 
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/EventSignal.h"
+#include "qndislib/w32n55abi/LittleEndian.h"
+#include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/DriverAccess.h"
 #include "w32n55/LastError.h"
 #include "w32n55/ReceiveCompletion.h"
@@ -13,7 +15,6 @@
 #include <linux/filter.h>
 #include <new>
 #include <type_traits>
-#include <unistd.h>
 #include <vector>
 
 namespace w32n55 {
@@ -30,20 +31,6 @@ template <typename Result, typename Call> Result Guarded(Result failure, Call ca
     } catch (const std::bad_alloc&) {
         LastError::Set(ENOMEM);
         return failure;
-    }
-}
-
-void StoreLittleEndian64(std::uint8_t* out, std::uint64_t value) {
-    for (std::size_t i = 0; i < sizeof value; ++i) {
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-void SignalEvent(OVERLAPPED* overlapped) {
-    const int fd = overlapped != nullptr ? EventFd(overlapped->hEvent) : -1;
-    if (fd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(fd, &one, sizeof one);
     }
 }
 
@@ -120,8 +107,8 @@ std::uint32_t Send(Handle adapter, const std::uint8_t* data, std::int32_t length
     if (overlapped != nullptr) {
         overlapped->Internal = 0;
         overlapped->InternalHigh = static_cast<ULONG_PTR>(length);
+        abi::SignalEvent(overlapped->hEvent);
     }
-    SignalEvent(overlapped);
     return 0;
 }
 
@@ -173,8 +160,8 @@ std::uint8_t ReadTimestamp(Handle adapter, std::uint8_t* record) {
         return 0;
     }
     std::memset(record, 0, abi::timestamp_record::kSize);
-    StoreLittleEndian64(record + abi::timestamp_record::kCounterOffset, now);
-    StoreLittleEndian64(record + abi::timestamp_record::kFrequencyOffset, kFrequency);
+    abi::WriteLittleEndian(record + abi::timestamp_record::kCounterOffset, now);
+    abi::WriteLittleEndian(record + abi::timestamp_record::kFrequencyOffset, kFrequency);
     return 1;
 }
 

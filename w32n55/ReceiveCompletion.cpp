@@ -1,12 +1,11 @@
 #include "w32n55/ReceiveCompletion.h"
 
-#include "qndislib/capture/W32N55.h"
-#include "qndislib/platform/Win32.h"
+#include "qndislib/w32n55abi/EventSignal.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <string_view>
-#include <unistd.h>
 
 namespace w32n55 {
 namespace {
@@ -22,16 +21,6 @@ bool StyleFromEnvironment() {
 std::atomic<bool>& Style() {
     static std::atomic<bool> single{StyleFromEnvironment()};
     return single;
-}
-
-// Signals an event the way the platform layer expects of another library:
-// add 1 to its counter, never read it.
-void Signal(HANDLE event) {
-    const int fd = EventFd(event);
-    if (fd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(fd, &one, sizeof one);
-    }
 }
 
 } // namespace
@@ -55,7 +44,7 @@ void ReceiveCompletion::Run(const ArmedReceive& receive) {
     }
     if (receive.singleArgument) {
         if (overlapped != nullptr) {
-            Signal(overlapped->hEvent);
+            w32n55abi::SignalEvent(overlapped->hEvent);
         }
         reinterpret_cast<w32n55abi::SingleArgumentCompletion>(receive.routine)(overlapped);
     } else {

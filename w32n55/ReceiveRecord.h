@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/Adapter.h"
 
 #include <cstddef>

@@ -1,7 +1,5 @@
 #include "w32n55/SysfsInterface.h"
 
-#include "qndislib/addr/HexText.h"
-
 #include <algorithm>
 #include <charconv>
 #include <dirent.h>
@@ -129,12 +127,12 @@ std::optional<MacBytes> SysfsInterface::ParseAddress(std::string_view text) {
     }
     MacBytes bytes{};
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = qndis::detail::HexDigitValue(text[3 * i]);
-        const int low = qndis::detail::HexDigitValue(text[3 * i + 1]);
-        if (high < 0 || low < 0 || (i + 1 < bytes.size() && text[3 * i + 2] != ':')) {
+        const char* digits = text.data() + 3 * i;
+        const auto [end, error] = std::from_chars(digits, digits + 2, bytes[i], 16);
+        if (error != std::errc{} || end != digits + 2 ||
+            (i + 1 < bytes.size() && digits[2] != ':')) {
             return std::nullopt;
         }
-        bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
     return bytes;
 }

@@ -1,6 +1,6 @@
 #include "w32n55/ThreadReceives.h"
 
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/ReceiveCompletion.h"
 #include "w32n55/ReceiveRecord.h"
 

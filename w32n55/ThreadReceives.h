@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qndislib/platform/Win32.h"
+#include "qndislib/w32n55abi/Kernel.h"
 #include "w32n55/Adapter.h"
 #include "w32n55/ArmedReceive.h"
 #include "w32n55/ReceiveRing.h"

@@ -1,9 +1,8 @@
 #include "qndislib/adapter/NDISRequesterProxy.h"
 
-#include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/capture/NdisHook.h"
-#include "qndislib/capture/W32N55.h"
-#include "qndislib/platform/Win32.h"
+#include "qndislib/w32n55abi/LittleEndian.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +11,9 @@
 
 namespace {
 
-constexpr std::uint32_t kAddressBufferSize = 100;
+using w32n55abi::ReadLittleEndian;
+using w32n55abi::WriteLittleEndian;
+
 constexpr std::uint32_t kVendorBufferSize = 300;
 constexpr std::uint32_t kMediaBufferSize = 80;
 constexpr std::uint32_t kMediumValueSize = 4;
@@ -29,28 +30,9 @@ constexpr std::int32_t AsOid(std::uint32_t oid) {
     return static_cast<std::int32_t>(oid);
 }
 
-std::uint32_t ReadLittleEndian(const std::uint8_t* bytes, std::size_t size) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        value |= std::uint32_t{bytes[i]} << (8 * i);
-    }
-    return value;
-}
-
-void WriteLittleEndian(std::uint32_t value, std::uint8_t* bytes) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
 _RETH_REQUEST MakeRequest(std::uint32_t type, std::int32_t oid, void* buffer,
                           std::uint32_t length) {
-    _RETH_REQUEST request{};
-    request.RequestType = type;
-    request.Oid = static_cast<std::uint32_t>(oid);
-    request.InformationBuffer = buffer;
-    request.InformationBufferLength = length;
-    return request;
+    return qndis::NdisRequest::Make(type, static_cast<std::uint32_t>(oid), buffer, length);
 }
 
 // The hook hands its driver handle out as a pointer-sized value.
@@ -64,6 +46,9 @@ w32n55abi::Handle HandleOf(CNdisHook* hook) {
 } // namespace
 
 CNDISRequesterProxy::CNDISRequesterProxy(CNdisHook* hook) : m_hook(hook) {}
+CNDISRequesterProxy::CNDISRequesterProxy(const CNDISRequesterProxy& other) = default;
+CNDISRequesterProxy& CNDISRequesterProxy::operator=(const CNDISRequesterProxy& other) = default;
+CNDISRequesterProxy::~CNDISRequesterProxy() = default;
 
 int CNDISRequesterProxy::IsSupported(std::int32_t oid) const {
     return std::binary_search(m_refused.begin(), m_refused.end(), oid) ? 0 : 1;
@@ -76,9 +61,9 @@ void CNDISRequesterProxy::AddToForbidden(std::int32_t oid) {
     }
 }
 
-bool CNDISRequesterProxy::DoRequest(_RETH_REQUEST* request, bool force) {
+bool CNDISRequesterProxy::DoRequest(_RETH_REQUEST* request) {
     const auto oid = static_cast<std::int32_t>(request->Oid);
-    if (!force && IsSupported(oid) == 0) {
+    if (IsSupported(oid) == 0) {
         m_status = static_cast<int>(NDIS_STATUS_NOT_SUPPORTED);
         return true;
     }
@@ -96,21 +81,12 @@ bool CNDISRequesterProxy::DoPrivateRequest(_RETH_REQUEST* request) {
     return Send(w32n55abi::kPrivateRequest, request);
 }
 
-bool CNDISRequesterProxy::Send(std::uint32_t ordinal, _RETH_REQUEST* request) {
-    const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (event == nullptr) {
+bool CNDISRequesterProxy::Send(w32n55abi::Ordinal ordinal, _RETH_REQUEST* request) {
+    const auto status = m_request.Issue(ordinal, HandleOf(m_hook), *request);
+    if (!status) {
         return false;
     }
-    ResetEvent(event);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event;
-    // The call returns once the request is complete, so the record, its
-    // buffer and the event may go right after it.
-    const auto call = ordinal == w32n55abi::kPrivateRequest
-                          ? qndis::DriverLibrary::Get<w32n55abi::kPrivateRequest>()
-                          : qndis::DriverLibrary::Get<w32n55abi::kRequest>();
-    m_status = static_cast<int>(call(HandleOf(m_hook), request, &overlapped, 1));
-    CloseHandle(event);
+    m_status = static_cast<int>(*status);
     return true;
 }
 
@@ -119,7 +95,7 @@ bool CNDISRequesterProxy::Query(std::int32_t oid, void* buffer, std::uint32_t le
     _RETH_REQUEST request = MakeRequest(NDIS_REQUEST_QUERY, oid, buffer, length);
     // Unsent, the status still tells of the request before, so it cannot
     // tell of this one.
-    if (!DoRequest(&request, false)) {
+    if (!DoRequest(&request)) {
         return false;
     }
     if (written != nullptr) {
@@ -130,9 +106,9 @@ bool CNDISRequesterProxy::Query(std::int32_t oid, void* buffer, std::uint32_t le
 
 void CNDISRequesterProxy::Set(std::int32_t oid, std::int32_t value) {
     std::array<std::uint8_t, 4> bytes{};
-    WriteLittleEndian(static_cast<std::uint32_t>(value), bytes.data());
+    WriteLittleEndian(bytes.data(), value);
     _RETH_REQUEST request = MakeRequest(NDIS_REQUEST_SET, oid, bytes.data(), bytes.size());
-    DoRequest(&request, false);
+    DoRequest(&request);
 }
 
 bool CNDISRequesterProxy::QueryLong(std::int32_t oid, std::int32_t& value) {
@@ -140,7 +116,7 @@ bool CNDISRequesterProxy::QueryLong(std::int32_t oid, std::int32_t& value) {
     if (!Query(oid, bytes.data(), bytes.size(), nullptr)) {
         return false;
     }
-    value = static_cast<std::int32_t>(ReadLittleEndian(bytes.data(), bytes.size()));
+    value = ReadLittleEndian<std::int32_t>(bytes.data());
     return true;
 }
 
@@ -161,11 +137,11 @@ QWORD CNDISRequesterProxy::GetQword(std::int32_t oid) {
     if (!Query(oid, bytes.data(), bytes.size(), nullptr)) {
         return QWORD(0xFFFFFFFFU, 0xFFFFFFFFU);
     }
-    return QWORD(ReadLittleEndian(bytes.data() + 4, 4), ReadLittleEndian(bytes.data(), 4));
+    return QWORD(ReadLittleEndian<std::uint64_t>(bytes.data()));
 }
 
 CMACAddr CNDISRequesterProxy::GetAddress(std::int32_t oid) {
-    std::array<std::uint8_t, kAddressBufferSize> bytes{};
+    std::array<std::uint8_t, qndis::NdisRequest::kAddressRoom> bytes{};
     if (!Query(oid, bytes.data(), bytes.size(), nullptr)) {
         return CMACAddr::MACNull;
     }
@@ -306,7 +282,7 @@ std::int32_t CNDISRequesterProxy::GetSoftMissedFrames() {
     if (!DoPrivateRequest(&request) || m_status != 0) {
         return kLongFailure;
     }
-    return static_cast<std::int32_t>(ReadLittleEndian(bytes.data(), bytes.size()));
+    return ReadLittleEndian<std::int32_t>(bytes.data());
 }
 
 unsigned short CNDISRequesterProxy::GetDriverVersion() {
@@ -314,7 +290,7 @@ unsigned short CNDISRequesterProxy::GetDriverVersion() {
     if (!Query(AsOid(OID_GEN_DRIVER_VERSION), bytes.data(), bytes.size(), nullptr)) {
         return 0;
     }
-    return static_cast<unsigned short>(ReadLittleEndian(bytes.data(), bytes.size()));
+    return ReadLittleEndian<std::uint16_t>(bytes.data());
 }
 
 std::string CNDISRequesterProxy::GetLinkSpeedAsString() {
@@ -362,7 +338,7 @@ int CNDISRequesterProxy::GetMedia(std::int32_t oid, CMediaType* types, int count
     const auto available = static_cast<int>(written / kMediumValueSize);
     const int copied = std::min(available, count);
     for (int i = 0; i < copied; ++i) {
-        types[i] = ReadLittleEndian(bytes.data() + i * kMediumValueSize, kMediumValueSize);
+        types[i] = ReadLittleEndian<std::uint32_t>(bytes.data() + i * kMediumValueSize);
     }
     return copied;
 }

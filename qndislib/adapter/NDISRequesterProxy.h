@@ -5,28 +5,28 @@
 #include "qndislib/adapter/PhysicalMediaType.h"
 #include "qndislib/addr/MACAddr.h"
 #include "qndislib/addr/QWORD.h"
+#include "qndislib/capture/NdisRequest.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class CNdisHook;
-struct _RETH_REQUEST;
 
 // Asks the adapter of an open hook NDIS questions. An OID the adapter once
 // refused is answered here from then on (status NDIS_STATUS_NOT_SUPPORTED,
 // the getter's failure value) without a call into the driver, so polling
 // statistics an adapter lacks costs nothing.
 //
-// A proxy owns its refused list and only refers to its hook: a copy gets a
-// list of its own with the same OIDs and shares the hook. It must not be
-// used once its hook is closed.
+// A proxy owns its refused list and its request event and only refers to
+// its hook: a copy gets a list of its own with the same OIDs, an event of
+// its own and shares the hook. It must not be used once its hook is closed.
 class QNDIS_API CNDISRequesterProxy {
 public:
     explicit CNDISRequesterProxy(CNdisHook* hook);
-    CNDISRequesterProxy(const CNDISRequesterProxy& other) = default;
-    CNDISRequesterProxy& operator=(const CNDISRequesterProxy& other) = default;
-    ~CNDISRequesterProxy() = default;
+    CNDISRequesterProxy(const CNDISRequesterProxy& other);
+    CNDISRequesterProxy& operator=(const CNDISRequesterProxy& other);
+    ~CNDISRequesterProxy();
 
     int IsSupported(std::int32_t oid) const;
     int IsOk() const { return m_status == 0 ? 1 : 0; }
@@ -105,10 +105,9 @@ public:
     void SetLookaheadSize(std::int32_t size);
 
 private:
-    // `force` skips the refused list; every request of the proxy passes
-    // false. False when no wait event could be made: then nothing was sent
-    // and the status is that of the request before.
-    bool DoRequest(_RETH_REQUEST* request, bool force);
+    // False when no wait event could be made: then nothing was sent and the
+    // status is that of the request before.
+    bool DoRequest(_RETH_REQUEST* request);
     bool DoPrivateRequest(_RETH_REQUEST* request);
     void AddToForbidden(std::int32_t oid);
 
@@ -123,10 +122,11 @@ private:
     CMACAddr GetAddress(std::int32_t oid);
     int GetMedia(std::int32_t oid, CMediaType* types, int count);
     // False when no wait event could be made: nothing was sent.
-    bool Send(std::uint32_t ordinal, _RETH_REQUEST* request);
+    bool Send(w32n55abi::Ordinal ordinal, _RETH_REQUEST* request);
 
     // Sorted ascending by signed value, searched by binary search.
     std::vector<std::int32_t> m_refused;
     CNdisHook* m_hook;
     int m_status = 0;
+    qndis::NdisRequest m_request;
 };

@@ -1,8 +1,8 @@
 #include "qndislib/adapter/NdisAdapters.h"
 
 #include "qndislib/capture/DriverLibrary.h"
-#include "qndislib/capture/W32N55.h"
 #include "qndislib/platform/Trace.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 
 #include "qndislib/Export.h"
 #include "qndislib/capture/DriverLoadError.h"
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 namespace qndis {
 

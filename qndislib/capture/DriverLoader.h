@@ -1,7 +1,7 @@
 #pragma once
 
-#include "qndislib/capture/W32N55.h"
 #include "qndislib/platform/DynamicLibrary.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <atomic>
 #include <cstdint>

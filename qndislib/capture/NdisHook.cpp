@@ -1,11 +1,10 @@
 #include "qndislib/capture/NdisHook.h"
 
-#include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/capture/DriverLibrary.h"
-#include "qndislib/capture/RecordBytes.h"
 #include "qndislib/filter/FilterProgram.h"
 #include "qndislib/platform/Trace.h"
 #include "qndislib/platform/WaitDeadline.h"
+#include "qndislib/w32n55abi/LittleEndian.h"
 
 #include <array>
 #include <cstdio>
@@ -130,19 +129,15 @@ bool CNdisHook::OpenDriver(const char* name) {
         return false;
     }
     SetHiResTimestamp();
-    m_requestOverlapped = OVERLAPPED{};
-    m_requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (m_requestOverlapped.hEvent == nullptr) {
+    if (!m_request.Prepare()) {
         DriverLibrary::Get<w32n55abi::kCloseAdapter>()(m_driverHandle);
         m_driverHandle = w32n55abi::kNoHandle;
         TraceMessage("ERROR: Cannot create overlapped event");
         return false;
     }
-    ResetEvent(m_requestOverlapped.hEvent);
     OidGeneralUpdateMedium();
-    CNDISRequesterProxy proxy(this);
-    m_currentAddress = proxy.GetEthernetCurrentAddress();
-    m_permanentAddress = proxy.GetEthernetPermanentAddress();
+    m_currentAddress = QueryAddress(OID_802_3_CURRENT_ADDRESS);
+    m_permanentAddress = QueryAddress(OID_802_3_PERMANENT_ADDRESS);
     CreatePackages();
     m_open = true;
     return true;
@@ -154,10 +149,7 @@ bool CNdisHook::CloseDriver() {
     }
     m_driverHandle = w32n55abi::kNoHandle;
     DestroyPackages();
-    if (m_requestOverlapped.hEvent != nullptr) {
-        CloseHandle(m_requestOverlapped.hEvent);
-        m_requestOverlapped.hEvent = nullptr;
-    }
+    m_request.Release();
     // The adapter is closed, so the driver has let go of these records.
     m_pendingSends.clear();
     m_open = false;
@@ -214,14 +206,26 @@ void CNdisHook::DestroyPackages() {
     }
 }
 
-bool CNdisHook::Request(std::uint32_t type, std::uint32_t oid, void* buffer) {
-    _RETH_REQUEST request{};
-    request.RequestType = type;
-    request.Oid = oid;
-    request.InformationBuffer = buffer;
-    request.InformationBufferLength = sizeof(std::uint32_t);
-    return DriverLibrary::Get<w32n55abi::kRequest>()(m_driverHandle, &request, &m_requestOverlapped,
-                                                     1) == NDIS_STATUS_SUCCESS;
+// `value` travels little-endian both ways.
+bool CNdisHook::Request(std::uint32_t type, std::uint32_t oid, std::uint32_t& value) {
+    std::array<std::uint8_t, sizeof value> bytes{};
+    w32n55abi::WriteLittleEndian(bytes.data(), value);
+    _RETH_REQUEST request = qndis::NdisRequest::Make(type, oid, bytes.data(), bytes.size());
+    if (m_request.Issue(w32n55abi::kRequest, m_driverHandle, request) != NDIS_STATUS_SUCCESS) {
+        return false;
+    }
+    value = w32n55abi::ReadLittleEndian<std::uint32_t>(bytes.data());
+    return true;
+}
+
+CMACAddr CNdisHook::QueryAddress(std::uint32_t oid) {
+    std::array<std::uint8_t, qndis::NdisRequest::kAddressRoom> bytes{};
+    _RETH_REQUEST request =
+        qndis::NdisRequest::Make(NDIS_REQUEST_QUERY, oid, bytes.data(), bytes.size());
+    if (m_request.Issue(w32n55abi::kRequest, m_driverHandle, request) != NDIS_STATUS_SUCCESS) {
+        return CMACAddr::MACNull;
+    }
+    return CMACAddr(bytes.data());
 }
 
 // The answer is kept only when the adapter accepted the query, so a refused
@@ -229,7 +233,7 @@ bool CNdisHook::Request(std::uint32_t type, std::uint32_t oid, void* buffer) {
 bool CNdisHook::OidGeneralUpdateMedium() {
     m_medium = kNoMedium;
     std::uint32_t medium = kNoMedium;
-    if (!Request(NDIS_REQUEST_QUERY, OID_GEN_MEDIA_IN_USE, &medium)) {
+    if (!Request(NDIS_REQUEST_QUERY, OID_GEN_MEDIA_IN_USE, medium)) {
         return false;
     }
     m_medium = medium;
@@ -237,7 +241,7 @@ bool CNdisHook::OidGeneralUpdateMedium() {
 }
 
 bool CNdisHook::SetPacketFilter(std::uint32_t filter) {
-    return Request(NDIS_REQUEST_SET, OID_GEN_CURRENT_PACKET_FILTER, &filter);
+    return Request(NDIS_REQUEST_SET, OID_GEN_CURRENT_PACKET_FILTER, filter);
 }
 
 bool CNdisHook::StartPromiscuousReception() {
@@ -304,7 +308,7 @@ bool CNdisHook::ReadTimestamp(std::size_t offset, std::uint64_t& value) const {
     if (DriverLibrary::Get<w32n55abi::kReadTimestamp>()(m_driverHandle, record.data()) == 0) {
         return false;
     }
-    value = qndis::record::ReadLittleEndian<std::uint64_t>(record.data() + offset);
+    value = w32n55abi::ReadLittleEndian<std::uint64_t>(record.data() + offset);
     return true;
 }
 

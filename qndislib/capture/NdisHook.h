@@ -3,9 +3,10 @@
 #include "qndislib/Export.h"
 #include "qndislib/addr/MACAddr.h"
 #include "qndislib/addr/QWORD.h"
+#include "qndislib/capture/NdisRequest.h"
 #include "qndislib/capture/NetworkFrame.h"
-#include "qndislib/capture/W32N55.h"
 #include "qndislib/platform/Win32.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -103,7 +104,8 @@ private:
     void CreatePackages();
     void DestroyPackages();
     bool OidGeneralUpdateMedium();
-    bool Request(std::uint32_t type, std::uint32_t oid, void* buffer);
+    bool Request(std::uint32_t type, std::uint32_t oid, std::uint32_t& value);
+    CMACAddr QueryAddress(std::uint32_t oid);
     bool SetTimestampResolution(std::int32_t high);
     bool ReadTimestamp(std::size_t offset, std::uint64_t& value) const;
     void CopySettings(const CNdisHook& other);
@@ -114,7 +116,7 @@ private:
     char m_name[NameSize] = {};
     w32n55abi::Handle m_driverHandle = w32n55abi::kNoHandle;
     std::uint32_t m_medium = 0xFFFFFFFF;
-    OVERLAPPED m_requestOverlapped{};
+    qndis::NdisRequest m_request;
     HANDLE m_packageEvent = nullptr;
     CNetworkFrame m_packages[PackageCount];
     CMACAddr m_currentAddress;

@@ -2,8 +2,8 @@
 
 #include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/capture/NdisHook.h"
-#include "qndislib/capture/RecordBytes.h"
 #include "qndislib/media/EthernetInfo.h"
+#include "qndislib/w32n55abi/LittleEndian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,8 +11,8 @@
 namespace {
 
 namespace rr = w32n55abi::receive_record;
-using qndis::record::ReadLittleEndian;
-using qndis::record::WriteLittleEndian;
+using w32n55abi::ReadLittleEndian;
+using w32n55abi::WriteLittleEndian;
 
 static_assert(rr::kDataOffset + rr::kDataCapacity <= rr::kBufferSize);
 
@@ -64,15 +64,11 @@ CNetworkFrame& CNetworkFrame::operator=(const CNetworkFrame& other) {
     return *this;
 }
 
-CNetworkFrame::~CNetworkFrame() {
-    delete m_medium;
-}
+CNetworkFrame::~CNetworkFrame() = default;
 
 // Cloning before deleting keeps this package intact should the clone throw.
 void CNetworkFrame::CopyFrom(const CNetworkFrame& other) {
-    CMediaInfo* medium = other.m_medium != nullptr ? other.m_medium->Clone() : nullptr;
-    delete m_medium;
-    m_medium = medium;
+    m_medium.reset(other.m_medium != nullptr ? other.m_medium->Clone() : nullptr);
     std::memcpy(m_buffer, other.m_buffer, sizeof m_buffer);
     m_byteCount = other.m_byteCount;
     m_overlapped = other.m_overlapped;
@@ -85,8 +81,7 @@ void CNetworkFrame::CopyFrom(const CNetworkFrame& other) {
 }
 
 void CNetworkFrame::Reset(CNdisHook* hook, void* event, std::uint32_t medium) {
-    delete m_medium;
-    m_medium = nullptr;
+    m_medium.reset();
     std::memset(m_buffer, 0, sizeof m_buffer);
     m_byteCount = 0;
     m_overlapped = OVERLAPPED{};
@@ -94,12 +89,12 @@ void CNetworkFrame::Reset(CNdisHook* hook, void* event, std::uint32_t medium) {
     m_driverHandle = hook != nullptr ? hook->m_driverHandle : w32n55abi::kNoHandle;
     m_startReceive = qndis::DriverLibrary::Get<w32n55abi::kStartReceive>();
     if (medium == NdisMedium802_3) {
-        auto* ethernet = new CEthernetInfo();
+        auto ethernet = std::make_unique<CEthernetInfo>();
         if (hook != nullptr) {
             ethernet->SetCurrentAddress(hook->m_currentAddress);
             ethernet->SetPermanentAddress(hook->m_permanentAddress);
         }
-        m_medium = ethernet;
+        m_medium = std::move(ethernet);
     }
     WriteLittleEndian<std::uint32_t>(m_buffer + rr::kCapacityOffset, rr::kDataCapacity);
     m_overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(this);
@@ -135,11 +130,11 @@ CMediaInfo* CNetworkFrame::AnalyzeFrame() {
         return nullptr;
     }
     m_medium->AnalyzeFrame(GetFrame(), GetLength());
-    return m_medium;
+    return m_medium.get();
 }
 
 const CMediaInfo* CNetworkFrame::GetMediaInfo() const {
-    return m_medium;
+    return m_medium.get();
 }
 
 QWORD CNetworkFrame::GetPacketNumber() const {

@@ -2,11 +2,12 @@
 
 #include "qndislib/Export.h"
 #include "qndislib/addr/QWORD.h"
-#include "qndislib/capture/W32N55.h"
 #include "qndislib/frame/Frame.h"
 #include "qndislib/platform/Win32.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <cstdint>
+#include <memory>
 
 class CMediaInfo;
 class CNdisHook;
@@ -22,11 +23,9 @@ class CNdisHook;
 // closing the adapter is what makes the driver forget the receive.
 //
 // A copy is an idle package with the same contents: the record bytes, the
-// binding and its own clone of the medium description (so each description
-// is deleted exactly once), and an overlapped record that names the copy.
-// The source's pending receive, if any, stays the source's. A copy still
-// names its source's hook, so it is armed or called back only while that
-// hook lives.
+// binding and its own clone of the medium description, and an overlapped record that names the
+// copy. The source's pending receive, if any, stays the source's. A copy still names its source's
+// hook, so it is armed or called back only while that hook lives.
 class QNDIS_API CNetworkFrame : public CFrame {
 public:
     CNetworkFrame();
@@ -73,6 +72,6 @@ private:
     w32n55abi::StartReceiveFn m_startReceive = nullptr;
     CNdisHook* m_hook = nullptr;
     void* m_context = nullptr;
-    CMediaInfo* m_medium = nullptr;
+    std::unique_ptr<CMediaInfo> m_medium;
     bool m_singleArgumentCompletion;
 };

@@ -1,35 +1,28 @@
 #pragma once
 
-// Stream integers are little-endian whatever the host; these helpers write
-// and read them byte by byte instead of copying memory images.
+// Stream integers are little-endian whatever the host, like the records of
+// the driver-access contract, and are read and written the same way.
 
 #include "qndislib/ktools/MemoryBuffer.h"
+#include "qndislib/w32n55abi/LittleEndian.h"
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 
 namespace ktools::le {
 
 template <typename T> void Write(CMemoryBuffer& buffer, T value) {
     static_assert(sizeof(T) <= 4);
-    const auto bits = static_cast<std::uint32_t>(value);
-    std::array<unsigned char, sizeof(T)> bytes{};
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-        bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
-    }
+    std::array<std::uint8_t, sizeof(T)> bytes{};
+    w32n55abi::WriteLittleEndian(bytes.data(), value);
     buffer.Write(bytes.data(), sizeof(T));
 }
 
 template <typename T> T Read(CMemoryBuffer& buffer) {
     static_assert(sizeof(T) <= 4);
-    std::array<unsigned char, sizeof(T)> bytes{};
+    std::array<std::uint8_t, sizeof(T)> bytes{};
     buffer.Read(bytes.data(), sizeof(T));
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-        bits |= std::uint32_t{bytes[i]} << (8 * i);
-    }
-    return static_cast<T>(bits);
+    return w32n55abi::ReadLittleEndian<T>(bytes.data());
 }
 
 } // namespace ktools::le

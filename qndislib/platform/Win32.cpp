@@ -2,6 +2,7 @@
 
 #include "qndislib/platform/AlertableWaitService.h"
 #include "qndislib/platform/WaitDeadline.h"
+#include "qndislib/w32n55abi/EventSignal.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -14,8 +15,6 @@ namespace {
 
 using qndis::AlertableWaitService;
 using qndis::WaitDeadline;
-
-constexpr std::uint64_t kSignal = 1;
 
 // Reading an eventfd takes its whole count, so however often the event was
 // set it wakes exactly one waiter. False when another thread was first.
@@ -89,15 +88,7 @@ HANDLE CreateEventA(void* /*attributes*/, BOOL manualReset, BOOL initialState, c
 }
 
 BOOL SetEvent(HANDLE event) {
-    const int fd = EventFd(event);
-    if (fd < 0) {
-        return FALSE;
-    }
-    if (::write(fd, &kSignal, sizeof kSignal) == static_cast<ssize_t>(sizeof kSignal)) {
-        return TRUE;
-    }
-    // A count at its limit is an event that is already set.
-    return errno == EAGAIN ? TRUE : FALSE;
+    return w32n55abi::SignalEvent(event) ? TRUE : FALSE;
 }
 
 BOOL ResetEvent(HANDLE event) {

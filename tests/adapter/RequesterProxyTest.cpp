@@ -231,6 +231,9 @@ TEST_F(RequesterProxyTest, PrivateRequestNeverTouchesTheRefusedList) {
 
 using qndis::test::WithoutFreeDescriptors;
 
+// A proxy makes its wait event with its first request and a copy starts
+// without one, so copies of a proxy that has asked are the proxies that
+// still need one.
 TEST_F(RequesterProxyTest, WithoutAWaitEventNothingIsSentAndTheStatusStays) {
     adapter.AnswerULong(OID_GEN_XMIT_OK, 5).AnswerULong(OID_GEN_LINK_SPEED, 10);
     adapter.AnswerPrivateULong(OID_W32N55_SOFT_MISSED_FRAMES, 3);
@@ -241,24 +244,26 @@ TEST_F(RequesterProxyTest, WithoutAWaitEventNothingIsSentAndTheStatusStays) {
     std::int32_t speed = 0;
     std::int32_t soft = 0;
     CMACAddr address = kPermanent;
+    CNDISRequesterProxy copy = proxy;
     WithoutFreeDescriptors([&] {
-        frames = proxy.GetFramesTransmitted();
-        speed = proxy.GetLinkSpeed();
-        soft = proxy.GetSoftMissedFrames();
-        address = proxy.GetEthernetCurrentAddress();
+        frames = copy.GetFramesTransmitted();
+        speed = copy.GetLinkSpeed();
+        soft = copy.GetSoftMissedFrames();
+        address = copy.GetEthernetCurrentAddress();
     });
     // The earlier success does not make these read as answers.
     EXPECT_EQ(frames, -1);
     EXPECT_EQ(speed, 0);
     EXPECT_EQ(soft, -1);
     EXPECT_EQ(address, CMACAddr::MACNull);
-    EXPECT_EQ(proxy.GetStatus(), 0);
+    EXPECT_EQ(copy.GetStatus(), 0);
     EXPECT_EQ(fake.Calls().size(), 0U);
 
     EXPECT_EQ(proxy.GetFramesReceived(), -1);
-    WithoutFreeDescriptors([&] { proxy.SetCurrentPacketFilter(1); });
-    EXPECT_EQ(Status(), NDIS_STATUS_FAILURE);
-    EXPECT_EQ(proxy.IsSupported(OID_GEN_CURRENT_PACKET_FILTER), 1);
+    CNDISRequesterProxy refused = proxy;
+    WithoutFreeDescriptors([&] { refused.SetCurrentPacketFilter(1); });
+    EXPECT_EQ(static_cast<std::uint32_t>(refused.GetStatus()), NDIS_STATUS_FAILURE);
+    EXPECT_EQ(refused.IsSupported(OID_GEN_CURRENT_PACKET_FILTER), 1);
 }
 
 TEST_F(RequesterProxyTest, HardwareAddressesOrTheNullAddress) {

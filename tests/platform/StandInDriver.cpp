@@ -2,7 +2,7 @@
 // loaded through its completion-style answer, serves a plain alertable wait,
 // and says when it is unloaded.
 
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <cstdio>
 #include <poll.h>

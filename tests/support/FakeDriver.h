@@ -12,7 +12,7 @@
 // the fake's wait and may call back into it).
 
 #include "qndislib/addr/MACAddr.h"
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 
 #include <cstdint>
 #include <deque>

@@ -4,7 +4,7 @@
 // adapters closed on scope exit, and receive records armed and completed
 // the way qndislib's packages do it.
 
-#include "qndislib/capture/W32N55.h"
+#include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/OrdinalTable.h"
 
 #include <array>

@@ -5,7 +5,7 @@
 // the published NDIS constants both sides use. Both libraries compile this
 // header, so a change here is a change of the binary interface.
 
-#include "qndislib/platform/Win32.h"
+#include "qndislib/w32n55abi/Kernel.h"
 
 #include <cstddef>
 #include <cstdint>
