@@ -1,8 +1,6 @@
 #include "qndislib/adapter/MediaType.h"
 
-#include "qndislib/adapter/NameTable.h"
-
-#include <span>
+#include "qndislib/adapter/MediumNames.h"
 
 namespace {
 constexpr std::size_t kMediaTypeCount = 14;
@@ -31,9 +29,9 @@ const char* const CMediaType::ShortNames[kMediaTypeCount] = {
 };
 
 const char* CMediaType::GetName() const {
-    return qndis::detail::LookupName(std::span(TypeNames, kMediaTypeCount), m_type);
+    return qndis::detail::MediumNames(TypeNames, ShortNames).Name(m_type);
 }
 
 const char* CMediaType::GetShortName() const {
-    return qndis::detail::LookupName(std::span(ShortNames, kMediaTypeCount), m_type);
+    return qndis::detail::MediumNames(TypeNames, ShortNames).ShortName(m_type);
 }

@@ -1,8 +1,6 @@
 #include "qndislib/adapter/PhysicalMediaType.h"
 
-#include "qndislib/adapter/NameTable.h"
-
-#include <span>
+#include "qndislib/adapter/MediumNames.h"
 
 namespace {
 constexpr std::size_t kPhysicalMediaTypeCount = 9;
@@ -19,9 +17,9 @@ const char* const CPhysicalMediaType::ShortNames[kPhysicalMediaTypeCount] = {
 };
 
 const char* CPhysicalMediaType::GetName() const {
-    return qndis::detail::LookupName(std::span(TypeNames, kPhysicalMediaTypeCount), m_type);
+    return qndis::detail::MediumNames(TypeNames, ShortNames).Name(m_type);
 }
 
 const char* CPhysicalMediaType::GetShortName() const {
-    return qndis::detail::LookupName(std::span(ShortNames, kPhysicalMediaTypeCount), m_type);
+    return qndis::detail::MediumNames(TypeNames, ShortNames).ShortName(m_type);
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 // Hexadecimal text as the address and identifier types read it: any text is
@@ -52,6 +53,14 @@ constexpr int HexDigitValue(char c) {
         return c - 'a' + 10;
     }
     return -1;
+}
+
+// Addresses and identifiers are written with upper-case digits.
+inline constexpr char UpperHexDigits[] = "0123456789ABCDEF";
+
+inline void AppendHexByte(std::string& text, unsigned char byte) {
+    text += UpperHexDigits[byte >> 4];
+    text += UpperHexDigits[byte & 0x0F];
 }
 
 constexpr void LoadHex(const char* text, unsigned char* target, int count) {

@@ -1,5 +1,7 @@
 #include "qndislib/addr/QWORD.h"
 
+#include "qndislib/addr/HexText.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -186,13 +188,10 @@ std::string QWORD::AsHexData() const {
 }
 
 std::string QWORD::AsMAC(const char* separator) const {
-    constexpr char digits[] = "0123456789ABCDEF";
     const std::uint64_t bits = GetBits();
     std::string text;
     for (int shift = 40; shift >= 0; shift -= 8) {
-        const auto byte = static_cast<unsigned>((bits >> shift) & 0xFF);
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0F];
+        qndis::detail::AppendHexByte(text, static_cast<unsigned char>(bits >> shift));
         if (shift > 0) {
             text += separator;
         }

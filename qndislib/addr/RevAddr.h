@@ -73,14 +73,12 @@ public:
     operator std::string() const { return GetString("-"); }
 
     std::string GetString(const char* separator) const {
-        constexpr char digits[] = "0123456789ABCDEF";
         std::string text;
         for (int i = 0; i < N; ++i) {
             if (i > 0) {
                 text += separator;
             }
-            text += digits[m_addr[i] >> 4];
-            text += digits[m_addr[i] & 0x0F];
+            qndis::detail::AppendHexByte(text, m_addr[i]);
         }
         return text;
     }

@@ -27,6 +27,9 @@ public:
     void AnalyzeFrame(const unsigned char* frame) override;
     void AnalyzeFrame(const unsigned char* frame, std::size_t length) override;
     int GetOverhead() const override { return 0; }
+    // Without link addresses a frame is neither; a medium with them says.
+    bool IsBroadcast() const override { return false; }
+    bool IsMulticast() const override { return false; }
 
     std::size_t GetAnalysedBytes() const { return m_analysedBytes; }
 

@@ -22,8 +22,6 @@ public:
                                const unsigned char* payload, std::int32_t payloadLength,
                                CMACAddr source, CMACAddr destination,
                                CProtocolId protocol) override;
-    bool IsBroadcast() const override { return false; }
-    bool IsMulticast() const override { return false; }
 
     ByteOrder GetByteOrder() const { return m_order; }
     // Of the last analysed frame.

@@ -23,7 +23,7 @@
 
 namespace {
 
-using PrototypeMap = std::map<std::string, CMediaInfo*>;
+using PrototypeMap = std::map<std::string, std::unique_ptr<CMediaInfo>>;
 
 PrototypeMap& Prototypes() {
     static PrototypeMap map;
@@ -59,11 +59,10 @@ CMediaInfoFactory::CMediaInfoFactory() {
 
 CMediaInfoFactory::~CMediaInfoFactory() {
     PrototypeMap& map = Prototypes();
+    // Each prototype goes after its entry, smallest shorthand first.
     while (!map.empty()) {
-        const auto first = map.begin();
-        CMediaInfo* prototype = first->second;
-        map.erase(first);
-        delete prototype;
+        const std::unique_ptr<CMediaInfo> prototype = std::move(map.begin()->second);
+        map.erase(map.begin());
     }
 }
 
@@ -75,11 +74,7 @@ bool CMediaInfoFactory::Register(const CMediaInfo& medium) {
     // Running out of memory while inserting refuses the registration like a
     // taken shorthand does; nothing of the registry throws.
     try {
-        const bool inserted = Prototypes().try_emplace(medium.GetShorthand(), copy.get()).second;
-        if (inserted) {
-            copy.release();
-        }
-        return inserted;
+        return Prototypes().try_emplace(medium.GetShorthand(), std::move(copy)).second;
     } catch (const std::bad_alloc&) {
         return false;
     }

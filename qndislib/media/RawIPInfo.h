@@ -19,8 +19,6 @@ public:
                                const unsigned char* payload, std::int32_t payloadLength,
                                CMACAddr source, CMACAddr destination,
                                CProtocolId protocol) override;
-    bool IsBroadcast() const override { return false; }
-    bool IsMulticast() const override { return false; }
 
 protected:
     std::int32_t Classify(const unsigned char* frame) const override;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "qndislib/addr/RevAddr.h"
+
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -34,9 +37,19 @@ constexpr std::uint32_t ReadBig32(const unsigned char* bytes) {
            std::uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
+// The address type's byte reversal, which frame building shares.
+struct ByteReversal : CRevAddr<2> {
+    using CRevAddr<2>::Reverse;
+};
+
+// Writes the low 16 bits of `value` most significant byte first: the
+// reverse of their memory image on this little-endian host.
 inline void WriteBig16(unsigned char* bytes, std::uint32_t value) {
-    bytes[0] = static_cast<unsigned char>(value >> 8);
-    bytes[1] = static_cast<unsigned char>(value);
+    static_assert(std::endian::native == std::endian::little);
+    const auto field = static_cast<std::uint16_t>(value);
+    std::array<unsigned char, sizeof field> image{};
+    std::memcpy(image.data(), &field, sizeof field);
+    ByteReversal::Reverse(image.data(), bytes, sizeof field);
 }
 
 } // namespace qndis::detail

@@ -1,5 +1,6 @@
 #include "tools/qndis/FrameLine.h"
 
+#include "qndislib/addr/IPProtocolNames.h"
 #include "qndislib/qndislib.h"
 
 #include <algorithm>
@@ -17,18 +18,12 @@ constexpr unsigned MinimumIPv4Header = 20;
 constexpr std::array<unsigned char, 6> IPv4Protocol{0, 0, 0, 0, 0x08, 0x00};
 
 const char* IPProtocolName(unsigned protocol) {
-    switch (protocol) {
-    case 1:
-        return "ICMP";
-    case 2:
-        return "IGMP";
-    case 6:
-        return "TCP";
-    case 17:
-        return "UDP";
-    default:
-        return nullptr;
+    for (const NamedIPProtocol& entry : IPProtocolNames) {
+        if (entry.number == protocol) {
+            return entry.name;
+        }
     }
+    return nullptr;
 }
 
 unsigned ReadBigEndian16(const unsigned char* bytes) {
