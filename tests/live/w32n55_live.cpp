@@ -3,7 +3,7 @@
 // counters and enumeration against what the kernel reports.
 
 #include "tests/platform/FdCount.h"
-#include "tests/w32n55/OrdinalCalls.h"
+#include "tests/live/OrdinalCalls.h"
 #include "w32n55_veth.h"
 
 #include <algorithm>
