@@ -62,9 +62,7 @@ AdapterScript& AdapterScript::AnswerText(std::uint32_t oid, const std::string& t
 }
 
 AdapterScript& AdapterScript::AnswerPrivateULong(std::uint32_t oid, std::uint32_t value) {
-    AnswerULong(oid, value);
-    privateAnswers[oid] = std::move(answers[oid]);
-    answers.erase(oid);
+    privateAnswers[oid] = AdapterScript().AnswerULong(oid, value).answers[oid];
     return *this;
 }
 

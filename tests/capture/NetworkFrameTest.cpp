@@ -137,16 +137,6 @@ TEST_P(LiveFrames, CallbackChangesTakeEffectOnTheNextFrame) {
     EXPECT_EQ(g_tally, 1);
 }
 
-TEST_P(LiveFrames, StopReceptionDeliversNothing) {
-    Receiver receiver;
-    hook->SetCallback(&Record, &receiver);
-    hook->ReadStartup();
-    ASSERT_TRUE(hook->StopReception());
-    EXPECT_EQ(Inject(EthernetIIFrame(kStation, 64, 0)), 0);
-    SleepEx(0, TRUE);
-    EXPECT_TRUE(receiver.seen.empty());
-}
-
 TEST_P(LiveFrames, StoredCopyOfALiveFrameOutlivesTheHook) {
     std::unique_ptr<CQuorelFrame> kept;
     struct Keep {
@@ -185,6 +175,21 @@ TEST_P(LiveFrames, HookDestroyedWithReceivesPendingLeavesNothingToComplete) {
     hook.reset();
     EXPECT_EQ(SleepEx(0, TRUE), 0U);
     EXPECT_TRUE(receiver.seen.empty());
+}
+
+TEST_P(LiveFrames, RemovedAdapterEndsTheReceivesAndTellsTheHook) {
+    Receiver receiver;
+    hook->SetCallback(&Record, &receiver);
+    hook->ReadStartup();
+    ASSERT_TRUE(hook->StartNormalReception());
+    Inject(EthernetIIFrame(kStation, 64, 0));
+    SleepEx(0, TRUE);
+    EXPECT_FALSE(hook->IsAdapterRemoved());
+    ScriptedAdapter::Remove("eth0");
+    SleepEx(0, TRUE);
+    EXPECT_TRUE(hook->IsAdapterRemoved());
+    EXPECT_EQ(receiver.seen.size(), 1U) << "the ended receives reach no callback";
+    EXPECT_FALSE(hook->OpenDriver("eth0"));
 }
 
 INSTANTIATE_TEST_SUITE_P(CompletionStyles, LiveFrames, testing::Bool(), [](const auto& info) {
