@@ -135,7 +135,12 @@ TEST_P(Playback, EveryHandleGetsEveryFrameInOrderOnceItsFilterIsSet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, Playback,
-                         testing::Values(PlaybackCase{false, false}, PlaybackCase{true, true}));
+                         testing::Values(PlaybackCase{false, false}, PlaybackCase{true, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.singleArgument
+                                                    ? "SingleArgumentLowResolution"
+                                                    : "ThreeArgumentHighResolution");
+                         });
 
 TEST_F(CaptureFile, ARoutinesExceptionReachesTheWaiterAndTheOtherReceivesStillComplete) {
     CNdisHook hook;
