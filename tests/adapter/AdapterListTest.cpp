@@ -1,9 +1,10 @@
 #include "qndislib/adapter/NdisAdapters.h"
 #include "qndislib/filter/ResourceStrings.h"
 #include "qndislib/platform/Trace.h"
-#include "tests/support/FakeDriver.h"
+#include "tests/capture/CaptureTestSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -11,8 +12,8 @@
 
 namespace {
 
-using qndis::test::FakeAdapter;
-using qndis::test::FakeDriver;
+using namespace qndis::test;
+using w32n55::ScriptedAdapter;
 
 const CMACAddr kWiredAddress("00A0C9112233");
 const CMACAddr kRadioAddress("00A0C9445566");
@@ -23,14 +24,11 @@ void Collect(const char* text) {
     g_trace.emplace_back(text);
 }
 
-std::vector<std::uint8_t> MediaBytes(std::initializer_list<std::uint32_t> values) {
-    std::vector<std::uint8_t> bytes;
-    for (const std::uint32_t value : values) {
-        for (int i = 0; i < 4; ++i) {
-            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-        }
-    }
-    return bytes;
+w32n55::AdapterScript& Named(const std::string& ndisName, const std::string& friendlyName,
+                             const CMACAddr& address = kWiredAddress) {
+    auto script = MediumScript(NdisMedium802_3, address);
+    script.friendlyName = friendlyName;
+    return ScriptedAdapter::Register(ndisName, script);
 }
 
 class AdapterListTest : public testing::Test {
@@ -44,25 +42,22 @@ protected:
 
     // A wired adapter with two media, a radio and one that cannot be opened.
     void AddThree() {
-        FakeAdapter& wired = fake.AddAdapter("eth0", NdisMedium802_3, kWiredAddress);
-        wired.friendlyName = "Wired";
-        wired.AnswerBytes(OID_GEN_MEDIA_IN_USE, MediaBytes({NdisMedium802_3, NdisMediumDix}))
+        const std::uint32_t media[] = {NdisMedium802_3, NdisMediumDix};
+        Named("eth0", "Wired")
+            .AnswerULongs(OID_GEN_MEDIA_IN_USE, media)
             .AnswerULong(OID_GEN_LINK_SPEED, 1000000)
             .AnswerULong(OID_GEN_PHYSICAL_MEDIUM, NdisPhysicalMediumUnspecified);
-        FakeAdapter& radio = fake.AddAdapter("wlan0", NdisMedium802_3, kRadioAddress);
-        radio.friendlyName = "Radio";
-        radio.AnswerULong(OID_GEN_LINK_SPEED, 540000)
+        Named("wlan0", "Radio", kRadioAddress)
+            .AnswerULong(OID_GEN_LINK_SPEED, 540000)
             .AnswerULong(OID_GEN_PHYSICAL_MEDIUM, NdisPhysicalMediumWirelessLan);
-        FakeAdapter& broken = fake.AddAdapter("gone0", NdisMedium802_3, kWiredAddress);
-        broken.friendlyName = "Gone";
-        broken.openError = 31;
+        Named("gone0", "Gone").openError = EMLINK;
     }
 
     bool Traced(const std::string& line) const {
         return std::find(g_trace.begin(), g_trace.end(), line) != g_trace.end();
     }
 
-    FakeDriver fake;
+    ScriptedDriver driver;
     CNdisAdapters adapters;
 };
 
@@ -100,12 +95,7 @@ TEST_F(AdapterListTest, ReadsEveryEnumeratedAdapterOnceWithATemporaryHook) {
     EXPECT_EQ(gone.GetFullDescription(), "Gone  ( , Speed:  )");
     EXPECT_EQ(gone.GetSmallFullDescription(), ", Speed: ");
 
-    EXPECT_EQ(fake.CallCount(w32n55abi::kOpenAdapter), 3U);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kCloseAdapter), 2U);
-    EXPECT_EQ(fake.OpenHandles(), 0U);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kOpenEnumeration), 1U);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kCloseEnumeration), 1U);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kReleaseAdapter), 3U);
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("eth0") + ScriptedAdapter::OpenInstances("wlan0"), 0U);
 
     EXPECT_TRUE(Traced("Enum = eth0, Label = Wired"));
     EXPECT_TRUE(Traced("Enum = gone0, Label = Gone"));
@@ -115,8 +105,7 @@ TEST_F(AdapterListTest, ReadsEveryEnumeratedAdapterOnceWithATemporaryHook) {
 }
 
 TEST_F(AdapterListTest, AnUnknownLinkSpeedLeavesTheTextEmptyNotZero) {
-    fake.AddAdapter("ifb0", NdisMedium802_3, kRadioAddress)
-        .Refuse(OID_GEN_LINK_SPEED, NDIS_STATUS_ADAPTER_NOT_READY);
+    Named("ifb0", "", kRadioAddress).Refuse(OID_GEN_LINK_SPEED, NDIS_STATUS_ADAPTER_NOT_READY);
     ASSERT_EQ(adapters.ReadAdapters(), 1);
     EXPECT_EQ(adapters[0]->GetAddress(), kRadioAddress);
     EXPECT_EQ(adapters[0]->GetLinkSpeedString(), "");
@@ -124,53 +113,28 @@ TEST_F(AdapterListTest, AnUnknownLinkSpeedLeavesTheTextEmptyNotZero) {
 
 TEST_F(AdapterListTest, NameLengthsAreTheRoomLessOne) {
     AddThree();
-    // The fake refuses a name longer than the length it is handed, so a
+    // A name longer than the length handed over is refused, so a
     // 999-character name passes and a 1000-character one would not.
-    fake.AddAdapter(std::string(999, 'n')).friendlyName = std::string(999, 'f');
+    Named(std::string(999, 'n'), std::string(999, 'f'));
     EXPECT_EQ(adapters.ReadAdapters(), 4);
     EXPECT_EQ(adapters[3]->GetNdisName().size(), 999U);
     EXPECT_EQ(adapters[3]->GetName(), std::string(999, 'f'));
 }
 
 TEST_F(AdapterListTest, AdaptersWhoseNamesCannotBeReadAreSkipped) {
-    fake.AddAdapter("eth0").friendlyName = std::string(1000, 'f');
-    fake.AddAdapter(std::string(1000, 'n')).friendlyName = "Long";
-    fake.AddAdapter("eth2").friendlyName = "Third";
+    Named("eth0", std::string(1000, 'f'));
+    Named(std::string(1000, 'n'), "Long");
+    Named("eth2", "Third");
     EXPECT_EQ(adapters.ReadAdapters(), 1);
     EXPECT_EQ(adapters[0]->GetNdisName(), "eth2");
     EXPECT_TRUE(Traced("Error getting adapter friendly name"));
     EXPECT_TRUE(Traced("Error getting adapter NDIS name"));
-    // Every entry is released, also the skipped ones.
-    EXPECT_EQ(fake.CallCount(w32n55abi::kReleaseAdapter), 3U);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kOpenAdapter), 1U);
 }
 
 TEST_F(AdapterListTest, NoAdapterGivesAnEmptyList) {
     EXPECT_EQ(adapters.ReadAdapters(), 0);
     EXPECT_TRUE(adapters.empty());
     EXPECT_EQ(g_trace, std::vector<std::string>{"ReadAdapters returns 0"});
-    EXPECT_EQ(fake.CallCount(w32n55abi::kCloseEnumeration), 1U);
-}
-
-TEST_F(AdapterListTest, UnopenedEnumerationKeepsTheListAsItWas) {
-    fake.FailEnumeration(true);
-    EXPECT_EQ(adapters.ReadAdapters(), 0);
-    EXPECT_EQ(g_trace, (std::vector<std::string>{"Cannot open adapter enumeration",
-                                                 "ReadAdapters returns 0"}));
-    fake.FailEnumeration(false);
-    AddThree();
-    EXPECT_EQ(adapters.ReadAdapters(), 3);
-    fake.FailEnumeration(true);
-    EXPECT_EQ(adapters.ReadAdapters(), 3);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kCloseEnumeration), 1U);
-}
-
-TEST_F(AdapterListTest, ASecondReadAppendsEveryAdapterAgain) {
-    AddThree();
-    adapters.ReadAdapters();
-    EXPECT_EQ(adapters.ReadAdapters(), 6);
-    EXPECT_EQ(adapters[3]->GetNdisName(), "eth0");
-    EXPECT_NE(adapters[0], adapters[3]);
 }
 
 TEST_F(AdapterListTest, FindReturnsTheFirstExactMatch) {
@@ -178,7 +142,10 @@ TEST_F(AdapterListTest, FindReturnsTheFirstExactMatch) {
     EXPECT_EQ(adapters.FindByMac(kWiredAddress), -1);
     AddThree();
     adapters.ReadAdapters();
-    adapters.ReadAdapters();
+    // A second read appends every adapter again.
+    EXPECT_EQ(adapters.ReadAdapters(), 6);
+    EXPECT_EQ(adapters[3]->GetNdisName(), "eth0");
+    EXPECT_NE(adapters[0], adapters[3]);
     EXPECT_EQ(adapters.FindByNdisName("eth0"), 0);
     EXPECT_EQ(adapters.FindByNdisName("wlan0"), 1);
     EXPECT_EQ(adapters.FindByNdisName("gone0"), 2);
@@ -189,16 +156,6 @@ TEST_F(AdapterListTest, FindReturnsTheFirstExactMatch) {
     // The unopened adapter holds the null address.
     EXPECT_EQ(adapters.FindByMac(CMACAddr::MACNull), 2);
     EXPECT_EQ(adapters.FindByMac(CMACAddr("00A0C9112234")), -1);
-}
-
-TEST_F(AdapterListTest, AdaptersEqualOnlyThemselves) {
-    AddThree();
-    adapters.ReadAdapters();
-    const CNdisAdapter copy(*adapters[0]);
-    EXPECT_EQ(*adapters[0] == *adapters[0], 1);
-    EXPECT_EQ(*adapters[0] == copy, 0);
-    EXPECT_EQ(copy.GetFullDescription(), adapters[0]->GetFullDescription());
-    EXPECT_STREQ(copy.GetMediumAsString(), adapters[0]->GetMediumAsString());
 }
 
 TEST_F(AdapterListTest, NullNamesCountAsEmpty) {
@@ -213,8 +170,12 @@ TEST_F(AdapterListTest, CopiesOwnTheirAdapters) {
     adapters.ReadAdapters();
     auto copy = std::make_unique<CNdisAdapters>(adapters);
     ASSERT_EQ(copy->size(), 3U);
+    // Adapters equal only themselves, copies included.
+    EXPECT_EQ(*adapters[0] == *adapters[0], 1);
+    EXPECT_EQ(*(*copy)[0] == *adapters[0], 0);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_NE((*copy)[i], adapters[i]);
+        EXPECT_STREQ((*copy)[i]->GetMediumAsString(), adapters[i]->GetMediumAsString());
         EXPECT_EQ((*copy)[i]->GetFullDescription(), adapters[i]->GetFullDescription());
         EXPECT_EQ((*copy)[i]->GetAddress(), adapters[i]->GetAddress());
     }

@@ -1,9 +1,11 @@
 #include "tests/capture/CaptureTestSupport.h"
 
+#include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/platform/Trace.h"
+#include "w32n55/OrdinalTable.h"
+#include "w32n55/ReceiveCompletion.h"
 
 #include <algorithm>
-#include <dirent.h>
 
 namespace qndis::test {
 
@@ -17,6 +19,29 @@ void Collect(const char* text) {
 
 } // namespace
 
+ScriptedDriver::ScriptedDriver() {
+    w32n55::ScriptedAdapter::Begin();
+    DriverLibrary::UseLookupForTesting(&W32N55_GetProcAddress);
+}
+
+ScriptedDriver::~ScriptedDriver() {
+    DriverLibrary::UseLookupForTesting(nullptr);
+    w32n55::ScriptedAdapter::End();
+    w32n55::ReceiveCompletion::SetSingleArgumentStyle(false);
+}
+
+w32n55::AdapterScript MediumScript(std::uint32_t medium, const CMACAddr& current,
+                                   const CMACAddr& permanent) {
+    const unsigned char* now = current;
+    const unsigned char* burnedIn = permanent;
+    w32n55::AdapterScript script;
+    script.AnswerULong(OID_GEN_MEDIA_IN_USE, medium)
+        .AnswerULong(OID_GEN_MEDIA_SUPPORTED, medium)
+        .AnswerBytes(OID_802_3_CURRENT_ADDRESS, {now, 6})
+        .AnswerBytes(OID_802_3_PERMANENT_ADDRESS, {burnedIn, 6});
+    return script;
+}
+
 TraceLog::TraceLog() {
     g_lines.clear();
     detail::SetTraceObserver(&Collect);
@@ -28,17 +53,6 @@ TraceLog::~TraceLog() {
 
 const std::vector<std::string>& TraceLog::Lines() const {
     return g_lines;
-}
-
-int OpenDescriptorCount() {
-    int count = 0;
-    if (DIR* directory = ::opendir("/proc/self/fd")) {
-        while (::readdir(directory) != nullptr) {
-            ++count;
-        }
-        ::closedir(directory);
-    }
-    return count;
 }
 
 std::vector<std::uint8_t> EthernetIIFrame(const CMACAddr& destination, std::size_t length,

@@ -66,13 +66,5 @@ TEST(InformationBuffer, SetValueIsReadLittleEndian) {
     EXPECT_EQ(InformationBuffer(const_cast<std::uint8_t*>(value), 3).GetULong(), std::nullopt);
 }
 
-TEST(InformationBuffer, MediaListIsOneValuePerFourBytes) {
-    std::array<std::uint8_t, 12> storage{};
-    const std::uint32_t media[] = {0, 5, 0x01020304};
-    const RequestOutcome outcome = InformationBuffer(storage.data(), 12).PutULongs(media);
-    EXPECT_EQ(outcome.bytesWritten, 12u);
-    EXPECT_EQ(storage, (std::array<std::uint8_t, 12>{0, 0, 0, 0, 5, 0, 0, 0, 4, 3, 2, 1}));
-}
-
 } // namespace
 } // namespace w32n55

@@ -2,7 +2,6 @@
 
 #include "w32n55/AdapterEnumeration.h"
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -120,23 +119,6 @@ TEST_F(FakeSysfs, EnumerationSkipsInterfacesRemovedSinceItOpened) {
     EXPECT_FALSE(enumeration.Next());
     // First starts over.
     EXPECT_EQ(enumeration.First()->ndisName, "lo");
-}
-
-TEST(AdapterEnumerationCopyName, FitsExactlyOrReportsTheLengthNeeded) {
-    char buffer[8];
-    std::uint32_t length = 7;
-    EXPECT_EQ(AdapterEnumeration::CopyName("1234567", buffer, &length), 0);
-    EXPECT_STREQ(buffer, "1234567");
-    EXPECT_EQ(length, 7u);
-
-    length = 7;
-    std::fill(std::begin(buffer), std::end(buffer), 'x');
-    EXPECT_EQ(AdapterEnumeration::CopyName("12345678", buffer, &length), ERANGE);
-    EXPECT_EQ(length, 8u);
-    EXPECT_EQ(buffer[0], 'x');
-
-    EXPECT_EQ(AdapterEnumeration::CopyName("a", nullptr, &length), EINVAL);
-    EXPECT_EQ(AdapterEnumeration::CopyName("a", buffer, nullptr), EINVAL);
 }
 
 } // namespace
