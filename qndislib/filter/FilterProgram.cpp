@@ -625,13 +625,12 @@ int Depth(const CFilter& filter) {
 
 } // namespace
 
-CFilterProgram::CFilterProgram(const CFilter& filter, std::uint32_t snapLength)
-    : m_snapLength(std::min(snapLength, MaxFrameLength)) {
+CFilterProgram::CFilterProgram(const CFilter& filter, std::uint32_t snapLength) {
     // Compound levels from the deepest up are left to the filter until the
     // program fits; with the root itself left, every frame passes.
     int limit = -1;
     while (true) {
-        m_instructions = Compiler(m_snapLength, limit).Compile(filter, m_exact);
+        m_instructions = Compiler(snapLength, limit).Compile(filter, m_exact);
         if (m_instructions.size() <= MaxInstructions || limit == 0) {
             return;
         }

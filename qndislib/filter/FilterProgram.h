@@ -36,13 +36,11 @@ public:
     const std::vector<Instruction>& GetInstructions() const { return m_instructions; }
     // False when the program over-approximates the filter.
     bool IsExact() const { return m_exact; }
-    std::uint32_t GetSnapLength() const { return m_snapLength; }
     // The instruction count on the first line, then one line of decimal
     // "code jt jf k" per instruction.
     std::string GetListing() const;
 
 private:
     std::vector<Instruction> m_instructions;
-    std::uint32_t m_snapLength;
     bool m_exact = true;
 };

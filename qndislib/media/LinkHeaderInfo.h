@@ -23,7 +23,7 @@ public:
     bool CheckFrameId(const unsigned char* frame, std::int32_t id) const override;
     bool CheckFrameId(const unsigned char* frame, std::size_t length,
                       std::int32_t id) const override;
-    // Needs GetAnalysedBytes() readable bytes at `frame`.
+    // Needs as many readable bytes at `frame` as the medium analyses.
     void AnalyzeFrame(const unsigned char* frame) override;
     void AnalyzeFrame(const unsigned char* frame, std::size_t length) override;
     int GetOverhead() const override { return 0; }
@@ -31,13 +31,11 @@ public:
     bool IsBroadcast() const override { return false; }
     bool IsMulticast() const override { return false; }
 
-    std::size_t GetAnalysedBytes() const { return m_analysedBytes; }
-
 protected:
     CLinkHeaderInfo(const char* name, const char* shorthand, const CFrameInfo* frames,
                     std::int32_t frameCount, std::size_t analysedBytes);
 
-    // Both read at most GetAnalysedBytes() bytes of `frame`.
+    // Both read at most the analysed bytes of `frame`.
     virtual std::int32_t Classify(const unsigned char* frame) const = 0;
     virtual void Analyse(const unsigned char* frame) = 0;
 

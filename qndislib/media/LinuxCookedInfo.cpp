@@ -87,7 +87,6 @@ void CLinuxCookedInfo::Analyse(const unsigned char* frame) {
         SetAnalysis(type, header, field, 2, CProtocolId(2, frame + layout.protocol));
     }
     m_packetType = frame[layout.packetType];
-    m_linkHardwareType = ReadBig16(frame + layout.hardwareType);
     std::array<unsigned char, MacLength> source{};
     std::memcpy(source.data(), frame + layout.address,
                 std::min<std::size_t>(frame[layout.addressLength], MacLength));

@@ -32,12 +32,6 @@ public:
     // Broadcasts count, as the group bit of an Ethernet destination does.
     bool IsMulticast() const override;
 
-    Version GetVersion() const { return m_version; }
-    // Of the last analysed frame: 0 to us, 1 broadcast, 2 multicast, 3 to
-    // another host, 4 sent by us.
-    int GetPacketType() const { return m_packetType; }
-    int GetLinkHardwareType() const { return m_linkHardwareType; }
-
 protected:
     std::int32_t Classify(const unsigned char* frame) const override;
     void Analyse(const unsigned char* frame) override;
@@ -46,6 +40,7 @@ private:
     static const CFrameInfo CookedFrames[3];
 
     Version m_version;
+    // Of the last analysed frame: 0 to us, 1 broadcast, 2 multicast, 3 to
+    // another host, 4 sent by us.
     int m_packetType = 0;
-    int m_linkHardwareType = 0;
 };

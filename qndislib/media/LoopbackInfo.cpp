@@ -65,7 +65,6 @@ std::int32_t CLoopbackInfo::Classify(const unsigned char* frame) const {
 
 void CLoopbackInfo::Analyse(const unsigned char* frame) {
     SetIPAnalysis(Classify(frame), FamilyLength, 0);
-    m_family = ReadFamily(frame);
 }
 
 CMediaInfo* CLoopbackInfo::Clone() const {

@@ -23,10 +23,6 @@ public:
                                CMACAddr source, CMACAddr destination,
                                CProtocolId protocol) override;
 
-    ByteOrder GetByteOrder() const { return m_order; }
-    // Of the last analysed frame.
-    std::uint32_t GetFamily() const { return m_family; }
-
 protected:
     std::int32_t Classify(const unsigned char* frame) const override;
     void Analyse(const unsigned char* frame) override;
@@ -37,5 +33,4 @@ private:
     static const CFrameInfo LoopbackFrames[3];
 
     ByteOrder m_order;
-    std::uint32_t m_family = 0;
 };
