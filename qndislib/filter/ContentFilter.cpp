@@ -8,74 +8,39 @@
 #include <cstdio>
 #include <cstring>
 
-CContentFilter::CContentFilter() {
-    Share(new ktools::CBinaryData);
-}
+CContentFilter::CContentFilter() : m_pattern(new ktools::CBinaryData) {}
 
 CContentFilter::CContentFilter(unsigned char* bytes, unsigned int length, unsigned int offset,
                                const std::string& name, bool negateResult)
-    : CFilter(name, negateResult), m_offset(offset) {
-    Share(new ktools::CBinaryData(bytes, length));
-}
+    : CFilter(name, negateResult), m_pattern(new ktools::CBinaryData(bytes, length)),
+      m_offset(offset) {}
 
 CContentFilter::CContentFilter(ktools::CBinaryData* data, unsigned int offset,
                                const std::string& name, bool negateResult)
-    : CFilter(name, negateResult), m_offset(offset) {
-    Share(data);
-}
+    : CFilter(name, negateResult), m_pattern(data), m_offset(offset) {}
 
 CContentFilter::CContentFilter(const CContentFilter& other)
-    : CFilter(other), m_offset(other.m_offset) {
-    Share(other.m_pattern != nullptr ? other.m_pattern : new ktools::CBinaryData);
-}
+    : CFilter(other),
+      m_pattern(other.m_pattern ? other.m_pattern : ktools::SharedRef(new ktools::CBinaryData)),
+      m_offset(other.m_offset) {}
 
-CContentFilter& CContentFilter::operator=(const CContentFilter& other) {
-    if (this != &other) {
-        CFilter::operator=(other);
-        // Taking the new reference first keeps a pattern alive that both
-        // filters hold only through this one.
-        ktools::CBinaryData* previous = m_pattern;
-        m_pattern = nullptr;
-        Share(other.m_pattern);
-        if (previous != nullptr) {
-            previous->Release();
-        }
-        m_offset = other.m_offset;
-    }
-    return *this;
-}
+CContentFilter& CContentFilter::operator=(const CContentFilter&) = default;
 
-CContentFilter::~CContentFilter() {
-    Drop();
-}
-
-void CContentFilter::Share(ktools::CBinaryData* data) {
-    m_pattern = data;
-    if (m_pattern != nullptr) {
-        m_pattern->AddRef();
-    }
-}
-
-void CContentFilter::Drop() {
-    if (m_pattern != nullptr) {
-        m_pattern->Release();
-        m_pattern = nullptr;
-    }
-}
+CContentFilter::~CContentFilter() = default;
 
 CFilter* CContentFilter::Clone() const {
     return new CContentFilter(*this);
 }
 
 ktools::CBinaryData* CContentFilter::GetData() const {
-    if (m_pattern != nullptr) {
+    if (m_pattern) {
         m_pattern->AddRef();
     }
-    return m_pattern;
+    return m_pattern.Get();
 }
 
 bool CContentFilter::IsSatisfied(const CFrame* frame) const {
-    if (frame == nullptr || m_pattern == nullptr) {
+    if (frame == nullptr || !m_pattern) {
         return false;
     }
     const unsigned int length = m_pattern->GetLength();
@@ -109,7 +74,7 @@ bool CContentFilter::IsSatisfied(const CFrame* frame) const {
 }
 
 std::string CContentFilter::GetDescription() const {
-    if (m_pattern == nullptr) {
+    if (!m_pattern) {
         return std::string();
     }
     std::string text = Word(IDS_CONTAINS) + m_pattern->AsString();
@@ -125,7 +90,7 @@ std::string CContentFilter::GetDescription() const {
 void CContentFilter::Pack(ktools::CMemoryBuffer& buffer) const {
     CFilter::Pack(buffer);
     ktools::le::Write<std::uint32_t>(buffer, m_offset);
-    if (m_pattern != nullptr) {
+    if (m_pattern) {
         m_pattern->Pack(buffer);
     } else {
         ktools::le::Write<std::uint32_t>(buffer, 0);
@@ -139,7 +104,6 @@ bool CContentFilter::Unpack(ktools::CMemoryBuffer& buffer) {
         })) {
         return false;
     }
-    Drop();
-    Share(new ktools::CBinaryData);
+    m_pattern = ktools::SharedRef(new ktools::CBinaryData);
     return m_pattern->Unpack(buffer);
 }

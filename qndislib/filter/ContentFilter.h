@@ -2,7 +2,9 @@
 
 #include "qndislib/Export.h"
 #include "qndislib/filter/Filter.h"
+#include "qndislib/ktools/BinaryData.h"
 #include "qndislib/ktools/MemoryBuffer.h"
+#include "qndislib/ktools/SharedRef.h"
 
 #include <cstdint>
 #include <string>
@@ -47,9 +49,6 @@ public:
     unsigned int GetOffset() const { return m_offset; }
 
 private:
-    void Share(ktools::CBinaryData* data);
-    void Drop();
-
-    ktools::CBinaryData* m_pattern = nullptr;
+    ktools::SharedRef<ktools::CBinaryData> m_pattern;
     std::uint32_t m_offset = 0;
 };
