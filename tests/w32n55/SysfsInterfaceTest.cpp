@@ -44,13 +44,17 @@ TEST_F(FakeSysfs, ListsInterfacesInIndexOrderAndSkipsOtherEntries) {
     EXPECT_TRUE(SysfsInterface::List(root_ + "/absent").empty());
 }
 
-TEST_F(FakeSysfs, FriendlyNameIsTheAliasWhenSet) {
+TEST_F(FakeSysfs, FriendlyNameIsTheAliasWhenSetAndDeviceTypeComesFromTheUevent) {
     AddInterface("eth0", 2, "Uplink to the lab switch");
     AddInterface("eth1", 3);
     Write("eth2/ifindex", "4\n"); // no ifalias file at all
     EXPECT_EQ(SysfsInterface("eth0", root_).FriendlyName(), "Uplink to the lab switch");
     EXPECT_EQ(SysfsInterface("eth1", root_).FriendlyName(), "eth1");
     EXPECT_EQ(SysfsInterface("eth2", root_).FriendlyName(), "eth2");
+    Write("wlan0/uevent", "INTERFACE=wlan0\nDEVTYPE=wlan\n");
+    Write("eth0/uevent", "INTERFACE=eth0\nIFINDEX=2\n");
+    EXPECT_EQ(SysfsInterface("wlan0", root_).DeviceType(), "wlan");
+    EXPECT_EQ(SysfsInterface("eth0", root_).DeviceType(), std::nullopt);
 }
 
 TEST_F(FakeSysfs, NumbersRejectUnknownAndMalformedValues) {
@@ -65,13 +69,6 @@ TEST_F(FakeSysfs, NumbersRejectUnknownAndMalformedValues) {
     EXPECT_EQ(eth0.Counter("rx_packets"), 18446744073709551615ull);
     EXPECT_EQ(eth0.Counter("tx_packets"), std::nullopt);
     EXPECT_EQ(eth0.Counter("rx_errors"), std::nullopt);
-}
-
-TEST_F(FakeSysfs, DeviceTypeComesFromTheUevent) {
-    Write("wlan0/uevent", "INTERFACE=wlan0\nDEVTYPE=wlan\n");
-    Write("eth0/uevent", "INTERFACE=eth0\nIFINDEX=2\n");
-    EXPECT_EQ(SysfsInterface("wlan0", root_).DeviceType(), "wlan");
-    EXPECT_EQ(SysfsInterface("eth0", root_).DeviceType(), std::nullopt);
 }
 
 TEST_F(FakeSysfs, NamesThatLeaveTheRootAreRefused) {
