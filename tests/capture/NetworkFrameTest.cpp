@@ -151,18 +151,13 @@ protected:
     std::unique_ptr<CNdisHook> hook = std::make_unique<CNdisHook>();
 };
 
-TEST_F(Package, ResetLeavesAnEmptyRecordWithItsCapacityBeforeTheFrame) {
+TEST_F(Package, ResetLeavesAnEmptyRecordDescribedForTheHooksMedium) {
     CNetworkFrame package;
-    package.Reset(nullptr, nullptr, NdisMedium802_3);
+    package.Reset(hook.get(), nullptr, NdisMedium802_3);
     EXPECT_EQ(package.GetLength(), 0);
     EXPECT_EQ(package.GetPacketNumber(), QWORD(0));
     const unsigned char* capacity = package.GetFrame() - 4;
     EXPECT_EQ(capacity[0] | capacity[1] << 8 | capacity[2] << 16 | capacity[3] << 24, 2000);
-}
-
-TEST_F(Package, EthernetDescriptionKnowsTheHooksAddressesAndIsReplacedByReset) {
-    CNetworkFrame package;
-    package.Reset(hook.get(), nullptr, NdisMedium802_3);
     const CMediaInfo* first = package.GetMediaInfo();
     ASSERT_NE(dynamic_cast<const CEthernetInfo*>(first), nullptr);
     EXPECT_EQ(first->GetCurrentAddress(), kStation);

@@ -205,6 +205,8 @@ TEST_F(CaptureFile, FailuresLeaveTheErrnoAsLastErrorAndSignalNothing) {
     }
     std::filesystem::remove(text);
     std::filesystem::remove(nullLink);
+    EXPECT_EQ(Call<w32n55abi::kFirstAdapter>()(0x7FFF0000), w32n55abi::kNoHandle);
+    EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(EBADF));
 
     const w32n55abi::Handle adapter = Call<w32n55abi::kOpenAdapter>()(Name().c_str());
     const std::uint8_t frame[60] = {};
