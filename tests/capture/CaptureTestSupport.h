@@ -19,6 +19,8 @@ inline const CMACAddr kPeer("020000000001");
 struct ScriptedDriver {
     ScriptedDriver();
     ~ScriptedDriver();
+    ScriptedDriver(const ScriptedDriver&) = delete;
+    ScriptedDriver& operator=(const ScriptedDriver&) = delete;
 };
 
 // An adapter of `medium` answering it and its two addresses.
@@ -29,6 +31,8 @@ w32n55::AdapterScript MediumScript(std::uint32_t medium, const CMACAddr& current
 struct TraceLog {
     TraceLog();
     ~TraceLog();
+    TraceLog(const TraceLog&) = delete;
+    TraceLog& operator=(const TraceLog&) = delete;
     const std::vector<std::string>& Lines() const;
 };
 
