@@ -35,8 +35,11 @@ public:
     // Hands at most `limit` waiting frames to `sink` without blocking;
     // negative when the capture failed for good (the interface went away).
     virtual int Dispatch(int limit, FrameSink& sink) = 0;
-    // 0 when the frame went out, else an errno code.
+    // 0 when the frame went out, EINPROGRESS when it is accepted but goes
+    // out later, else an errno code.
     virtual int Send(std::span<const std::uint8_t> frame) = 0;
+    // After a send that goes out later: the event descriptor it signals then.
+    virtual void SignalWhenSent(int /*eventFd*/) {}
     virtual RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) = 0;

@@ -10,6 +10,9 @@ namespace w32n55 {
 AdapterEnumeration::AdapterEnumeration(const std::string& root)
     : root_(root), names_(SysfsInterface::List(root)) {}
 
+AdapterEnumeration::AdapterEnumeration(std::vector<AdapterNames> listed)
+    : names_(listed.size()), listed_(std::move(listed)) {}
+
 std::optional<AdapterNames> AdapterEnumeration::First() {
     next_ = 0;
     return Next();
@@ -26,6 +29,9 @@ std::optional<AdapterNames> AdapterEnumeration::Next() {
 }
 
 std::optional<AdapterNames> AdapterEnumeration::At(std::size_t index) {
+    if (!listed_.empty()) {
+        return listed_[index];
+    }
     const SysfsInterface interface { names_[index], root_ };
     if (!interface.Exists()) {
         return std::nullopt;

@@ -18,6 +18,8 @@ struct AdapterNames {
 class AdapterEnumeration {
 public:
     explicit AdapterEnumeration(const std::string& root);
+    // Lists these adapters instead of the machine's.
+    explicit AdapterEnumeration(std::vector<AdapterNames> listed);
 
     std::optional<AdapterNames> First();
     std::optional<AdapterNames> Next();
@@ -32,6 +34,7 @@ private:
 
     std::string root_;
     std::vector<std::string> names_;
+    std::vector<AdapterNames> listed_;
     std::size_t next_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "w32n55/HandleTable.h"
 #include "w32n55/LastError.h"
 #include "w32n55/LiveAdapter.h"
+#include "w32n55/ScriptedAdapter.h"
 #include "w32n55/ThreadReceives.h"
 
 #include <cerrno>
@@ -55,6 +56,8 @@ std::int32_t DriverAccess::OpenAdapter(const char* name) {
     std::shared_ptr<Adapter> adapter;
     if (view.starts_with(kFilePrefix)) {
         adapter = FileAdapter::Open(std::string(view.substr(kFilePrefix.size())), error);
+    } else if (ScriptedAdapter::Listed()) {
+        adapter = ScriptedAdapter::Open(std::string(view), error);
     } else {
         adapter = LiveAdapter::Open(std::string(view), error);
     }
@@ -108,10 +111,12 @@ void DriverAccess::StartReceive(std::int32_t handle, const ArmedReceive& receive
     }
 }
 
-int DriverAccess::Send(std::int32_t handle, std::span<const std::uint8_t> frame) {
+int DriverAccess::Send(std::int32_t handle, std::span<const std::uint8_t> frame, int eventFd) {
     const auto adapter = FindAdapter(handle);
     const int error = adapter ? adapter->Send(frame) : EBADF;
-    if (error != 0) {
+    if (error == EINPROGRESS) {
+        adapter->SignalWhenSent(eventFd);
+    } else if (error != 0) {
         LastError::Set(error);
     }
     return error;
@@ -147,6 +152,9 @@ bool DriverAccess::ReadTimestamp(std::int32_t handle, std::uint64_t& now) {
 }
 
 std::int32_t DriverAccess::OpenEnumeration(const std::string& root) {
+    if (auto scripted = ScriptedAdapter::Listed()) {
+        return Enumerations().Add(std::make_shared<AdapterEnumeration>(std::move(*scripted)));
+    }
     return Enumerations().Add(std::make_shared<AdapterEnumeration>(root));
 }
 

@@ -29,8 +29,9 @@ public:
     // The receive completes on the calling thread, in one of its alertable
     // waits; a receive on an unknown handle never completes.
     static void StartReceive(std::int32_t handle, const ArmedReceive& receive);
-    // 0 when the frame went out, else an errno code.
-    static int Send(std::int32_t handle, std::span<const std::uint8_t> frame);
+    // 0 when the frame went out, EINPROGRESS when `eventFd` is signalled
+    // once it has, else an errno code.
+    static int Send(std::int32_t handle, std::span<const std::uint8_t> frame, int eventFd);
     // 0 when the program is attached (empty: detached), else an errno code.
     static int AttachFilter(std::int32_t handle, std::span<const bpf_insn> program);
 

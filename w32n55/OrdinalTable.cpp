@@ -90,14 +90,20 @@ void StartReceive(Handle adapter, void* record, std::uint32_t* count, OVERLAPPED
 
 // The frame is on its way when the call returns, so an accepted send
 // completes at once: the count holds the bytes sent and the event is set.
-// A refused send completes nothing and signals nothing.
+// A refused send completes nothing and signals nothing; one the adapter
+// sends later signals the event then.
 std::uint32_t Send(Handle adapter, const std::uint8_t* data, std::int32_t length,
                    std::uint32_t* count, OVERLAPPED* overlapped) {
     if (data == nullptr || length <= 0) {
         LastError::Set(EINVAL);
         return EINVAL;
     }
-    const int error = DriverAccess::Send(adapter, {data, static_cast<std::size_t>(length)});
+    const int eventFd = overlapped != nullptr ? EventFd(overlapped->hEvent) : -1;
+    const int error =
+        DriverAccess::Send(adapter, {data, static_cast<std::size_t>(length)}, eventFd);
+    if (error == EINPROGRESS) {
+        return 0;
+    }
     if (error != 0) {
         return static_cast<std::uint32_t>(error);
     }

@@ -1,8 +1,12 @@
 #include "qndislib/capture/NdisHook.h"
 
+#include "qndislib/capture/DriverLibrary.h"
 #include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/DescriptorCount.h"
 #include "tests/support/NoFreeDescriptors.h"
+#include "w32n55/OrdinalTable.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -10,58 +14,48 @@
 namespace {
 
 using namespace qndis::test;
-using w32n55abi::Ordinal;
+using w32n55::ScriptedAdapter;
+
+const CMACAddr kTokenRingStation("400000000001");
 
 class NdisHookTest : public testing::Test {
 protected:
     NdisHookTest() {
-        fake.AddAdapter("eth0", NdisMedium802_3, kStation, kBurnedIn).friendlyName = "Wired";
-        fake.AddAdapter("tr0", NdisMedium802_5, CMACAddr("400000000001"));
+        ScriptedAdapter::Register("eth0", MediumScript(NdisMedium802_3));
+        ScriptedAdapter::Register("tr0", MediumScript(NdisMedium802_5, kTokenRingStation));
     }
 
-    std::int32_t HandleOf(CNdisHook& h) {
-        return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(h.GetHandle()));
+    bool Send(std::uint8_t seed) {
+        auto frame = EthernetIIFrame(kPeer, 60, seed);
+        return hook->SendPacket(frame.data(), static_cast<int>(frame.size()));
     }
 
-    FakeDriver fake;
+    ScriptedDriver driver;
     std::unique_ptr<CNdisHook> hook = std::make_unique<CNdisHook>();
 };
 
-struct RefusedOpen {
-    const char* name;
-    std::uint32_t error;
-    const char* trace;
-    bool reachesDriver;
-};
-
 TEST_F(NdisHookTest, RefusedOpensTraceOneLineAndLeaveTheHookClosed) {
-    fake.AddAdapter("busy0").openError = 5;
-    fake.AddAdapter("denied0").openError = 0xC0000022;
+    w32n55::AdapterScript busy;
+    busy.openError = EBUSY;
+    ScriptedAdapter::Register("busy0", busy);
     const std::string tooLong(CNdisHook::NameSize, 'x');
-    const RefusedOpen cases[] = {
-        {"", 0, "ERROR: Name==0", false},
-        {nullptr, 0, "ERROR: Name==0", false},
-        {tooLong.c_str(), 0, "ERROR: Name too long", false},
-        {"busy0", 5, "ERROR: Cannot open NetCard, Error code 5 (00000005)", true},
-        {"denied0", 0, "ERROR: Cannot open NetCard, Error code -1073741790 (C0000022)", true},
-        {"nosuch0", 0, "ERROR: Cannot open NetCard, Error code 2 (00000002)", true},
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "ERROR: Name==0"},
+        {nullptr, "ERROR: Name==0"},
+        {tooLong.c_str(), "ERROR: Name too long"},
+        {"busy0", "ERROR: Cannot open NetCard, Error code 16 (00000010)"},
+        {"nosuch0", "ERROR: Cannot open NetCard, Error code 19 (00000013)"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.trace);
+    for (const auto& [name, line] : cases) {
+        SCOPED_TRACE(line);
         TraceLog trace;
-        fake.ClearLog();
-        EXPECT_FALSE(hook->OpenDriver(c.name));
-        EXPECT_EQ(trace.Lines(), std::vector<std::string>{c.trace});
+        EXPECT_FALSE(hook->OpenDriver(name));
+        EXPECT_EQ(trace.Lines(), std::vector<std::string>{line});
         EXPECT_FALSE(hook->IsOpen());
         EXPECT_EQ(hook->GetHandle(), reinterpret_cast<void*>(std::intptr_t{-1}));
-        EXPECT_EQ(fake.CallCount(w32n55abi::kOpenAdapter), c.reachesDriver ? 1U : 0U);
-        EXPECT_EQ(fake.OpenHandles(), 0U);
     }
-}
-
-TEST_F(NdisHookTest, NameOfTheLongestFittingLengthOpens) {
     const std::string longest(CNdisHook::NameSize - 1, 'n');
-    fake.AddAdapter(longest);
+    ScriptedAdapter::Register(longest, {});
     EXPECT_TRUE(hook->OpenDriver(longest.c_str()));
     EXPECT_EQ(std::string(hook->GetAdapterName()), longest);
 }
@@ -69,85 +63,59 @@ TEST_F(NdisHookTest, NameOfTheLongestFittingLengthOpens) {
 TEST_F(NdisHookTest, EventThatCannotBeMadeClosesTheAdapter) {
     TraceLog trace;
     bool opened = true;
-    qndis::test::WithoutFreeDescriptors([&] { opened = hook->OpenDriver("eth0"); });
+    WithoutFreeDescriptors([&] { opened = hook->OpenDriver("eth0"); });
 
     EXPECT_FALSE(opened);
     EXPECT_EQ(trace.Lines(), std::vector<std::string>{"ERROR: Cannot create overlapped event"});
-    EXPECT_EQ(fake.CallCount(w32n55abi::kCloseAdapter), 1U);
-    EXPECT_EQ(fake.OpenHandles(), 0U);
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("eth0"), 0U);
     EXPECT_EQ(hook->GetHandle(), reinterpret_cast<void*>(std::intptr_t{-1}));
 }
 
-TEST_F(NdisHookTest, OpenLearnsMediumAddressesAndSelectsHighResolution) {
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    EXPECT_TRUE(hook->IsOpen());
-    EXPECT_EQ(hook->GetMedium(), NdisMedium802_3);
-    EXPECT_EQ(hook->GetCurrentAddress(), kStation);
-    EXPECT_EQ(hook->GetPermanentAddress(), kBurnedIn);
-    const auto resolution = fake.CallsOf(w32n55abi::kTimestampResolution);
-    ASSERT_EQ(resolution.size(), 1U);
-    EXPECT_EQ(resolution[0].value, 1);
-    EXPECT_EQ(resolution[0].handle, HandleOf(*hook));
-}
-
-TEST_F(NdisHookTest, AddressesTheAdapterDoesNotGiveStayZero) {
-    fake.FindAdapter("eth0")->Refuse(OID_802_3_CURRENT_ADDRESS).Refuse(OID_802_3_PERMANENT_ADDRESS);
+TEST_F(NdisHookTest, RefusedAddressesAreLeftZero) {
+    ScriptedAdapter::Register("eth0",
+                              MediumScript(NdisMedium802_3)
+                                  .Refuse(OID_802_3_CURRENT_ADDRESS, NDIS_STATUS_FAILURE)
+                                  .Refuse(OID_802_3_PERMANENT_ADDRESS, NDIS_STATUS_FAILURE));
     ASSERT_TRUE(hook->OpenDriver("eth0"));
     EXPECT_TRUE(hook->GetCurrentAddress().IsNull());
     EXPECT_TRUE(hook->GetPermanentAddress().IsNull());
 }
 
-struct MediumCase {
-    const char* label;
-    std::optional<std::uint32_t> medium; // none: the medium query is refused
-    std::optional<std::uint32_t> promiscuous;
-    std::optional<std::uint32_t> normal;
-};
-
-class ReceptionByMedium : public NdisHookTest, public testing::WithParamInterface<MediumCase> {};
-
-TEST_P(ReceptionByMedium, SetsTheFilterOfTheMedium) {
-    const MediumCase& c = GetParam();
-    FakeAdapter& adapter = fake.AddAdapter("if0", c.medium.value_or(0));
-    if (!c.medium) {
-        adapter.Refuse(OID_GEN_MEDIA_IN_USE, NDIS_STATUS_INVALID_OID);
+TEST_F(NdisHookTest, ReceptionSetsTheFilterOfTheMedium) {
+    const std::optional<std::uint32_t> none;
+    // clang-format off
+    const struct {
+        std::optional<std::uint32_t> medium; // none: the medium query is refused
+        std::optional<std::uint32_t> promiscuous, normal;
+    } cases[] = {{NdisMedium802_3, 0x21, 0x0D}, {NdisMedium802_5, 0x21, 0x0D},
+                 {NdisMediumDix, 0x21, 0x0D}, {NdisMediumLocalTalk, 0x09, 0x0D},
+                 {NdisMediumFddi, none, none}, {NdisMediumWan, none, none},
+                 {NdisMediumAtm, none, none}, {none, none, none}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.medium.value_or(0xFFFFFFFF));
+        auto script = MediumScript(c.medium.value_or(0));
+        if (!c.medium) {
+            // An answer the adapter refuses to stand by must not be used.
+            script.Refuse(OID_GEN_MEDIA_IN_USE, NDIS_STATUS_FAILURE);
+        }
+        ScriptedAdapter::Register("if0", script);
+        ASSERT_TRUE(hook->OpenDriver("if0"));
+        EXPECT_EQ(hook->GetMedium(), c.medium.value_or(0xFFFFFFFF));
+        EXPECT_EQ(hook->StartPromiscuousReception(), c.promiscuous.has_value());
+        EXPECT_EQ(ScriptedAdapter::PacketFilter("if0"), c.promiscuous);
+        EXPECT_EQ(hook->StartNormalReception(), c.normal.has_value());
+        EXPECT_EQ(ScriptedAdapter::PacketFilter("if0"), c.normal ? c.normal : c.promiscuous);
+        EXPECT_TRUE(hook->StopReception());
+        EXPECT_EQ(ScriptedAdapter::PacketFilter("if0"), 0U);
     }
-    ASSERT_TRUE(hook->OpenDriver("if0"));
-    EXPECT_EQ(hook->GetMedium(), c.medium.value_or(0xFFFFFFFF));
-    const std::int32_t handle = HandleOf(*hook);
-
-    EXPECT_EQ(hook->StartPromiscuousReception(), c.promiscuous.has_value());
-    EXPECT_EQ(fake.PacketFilter(handle), c.promiscuous);
-    EXPECT_EQ(hook->StartNormalReception(), c.normal.has_value());
-    EXPECT_EQ(fake.PacketFilter(handle), c.normal.has_value() ? c.normal : c.promiscuous);
-    EXPECT_TRUE(hook->StopReception());
-    EXPECT_EQ(fake.PacketFilter(handle), 0U);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Media, ReceptionByMedium,
-    testing::Values(MediumCase{"Ethernet", NdisMedium802_3, 0x21, 0x0D},
-                    MediumCase{"TokenRing", NdisMedium802_5, 0x21, 0x0D},
-                    MediumCase{"Dix", NdisMediumDix, 0x21, 0x0D},
-                    MediumCase{"LocalTalk", NdisMediumLocalTalk, 0x09, 0x0D},
-                    MediumCase{"Fddi", NdisMediumFddi, std::nullopt, std::nullopt},
-                    MediumCase{"Wan", NdisMediumWan, std::nullopt, std::nullopt},
-                    MediumCase{"Atm", NdisMediumAtm, std::nullopt, std::nullopt},
-                    MediumCase{"Unanswered", std::nullopt, std::nullopt, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-TEST_F(NdisHookTest, MediumAnswerOfARefusedQueryIsNotKept) {
-    FakeAdapter& adapter = fake.AddAdapter("half0", NdisMediumDix);
-    adapter.AnswerULong(OID_GEN_MEDIA_IN_USE, NdisMediumDix);
-    adapter.Refuse(OID_GEN_MEDIA_IN_USE, NDIS_STATUS_FAILURE);
-    ASSERT_TRUE(hook->OpenDriver("half0"));
-    EXPECT_FALSE(hook->StartNormalReception());
 }
 
 TEST_F(NdisHookTest, RefusedFilterIsReportedWithEachRefusingStatus) {
     for (const std::uint32_t status :
          {NDIS_STATUS_NOT_SUPPORTED, NDIS_STATUS_INVALID_OID, NDIS_STATUS_FAILURE}) {
-        fake.FindAdapter("eth0")->Refuse(OID_GEN_CURRENT_PACKET_FILTER, status);
+        ScriptedAdapter::Register(
+            "eth0", MediumScript(NdisMedium802_3).Refuse(OID_GEN_CURRENT_PACKET_FILTER, status));
         ASSERT_TRUE(hook->OpenDriver("eth0"));
         EXPECT_FALSE(hook->StartNormalReception());
         EXPECT_FALSE(hook->SetPacketFilter(0x01));
@@ -155,180 +123,127 @@ TEST_F(NdisHookTest, RefusedFilterIsReportedWithEachRefusingStatus) {
     }
 }
 
-TEST_F(NdisHookTest, TestDriverOnAnOpenHookComparesNamesOnly) {
+TEST_F(NdisHookTest, TestDriverComparesNamesOnAnOpenHookAndOpensOnAClosedOne) {
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    fake.ClearLog();
     EXPECT_TRUE(hook->TestDriver("eth0"));
     EXPECT_FALSE(hook->TestDriver("ETH0"));
     EXPECT_FALSE(hook->TestDriver("tr0"));
     EXPECT_FALSE(hook->TestDriver(nullptr));
-    EXPECT_TRUE(fake.Calls().empty());
-    EXPECT_TRUE(hook->IsOpen());
-}
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("eth0") + ScriptedAdapter::OpenInstances("tr0"), 1U);
 
-TEST_F(NdisHookTest, TestDriverOnAClosedHookOpensAndClosesAgain) {
+    hook->CloseDriver();
     EXPECT_TRUE(hook->TestDriver("tr0"));
     EXPECT_FALSE(hook->IsOpen());
-    EXPECT_EQ(fake.OpenHandles(), 0U);
-    EXPECT_EQ(std::string(hook->GetAdapterName()), "tr0");
-    EXPECT_EQ(hook->GetMedium(), NdisMedium802_5);
-    EXPECT_EQ(hook->GetCurrentAddress(), CMACAddr("400000000001"));
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("tr0"), 0U);
+    EXPECT_EQ(hook->GetCurrentAddress(), kTokenRingStation);
     EXPECT_FALSE(hook->TestDriver("nosuch0"));
-    EXPECT_FALSE(hook->IsOpen());
-}
-
-TEST_F(NdisHookTest, CloseDriverOnAClosedHookCallsNothing) {
-    fake.ClearLog();
-    EXPECT_TRUE(hook->CloseDriver());
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    EXPECT_TRUE(hook->CloseDriver());
-    fake.ClearLog();
-    EXPECT_TRUE(hook->CloseDriver());
-    hook.reset();
-    EXPECT_TRUE(fake.Calls().empty());
-}
-
-TEST_F(NdisHookTest, OpenAndCloseReleaseEveryEvent) {
-    const int before = OpenDescriptorCount();
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(hook->OpenDriver("eth0"));
-        EXPECT_GT(OpenDescriptorCount(), before);
-        hook->CloseDriver();
-        EXPECT_EQ(OpenDescriptorCount(), before);
-    }
 }
 
 TEST_F(NdisHookTest, OpeningAnOpenHookClosesTheAdapterInUseFirst) {
+    const auto before = OpenDescriptorCount();
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    const std::int32_t first = HandleOf(*hook);
     hook->ReadStartup();
-    const int descriptors = OpenDescriptorCount();
+    const auto descriptors = OpenDescriptorCount();
+    EXPECT_GT(descriptors, before);
     ASSERT_TRUE(hook->OpenDriver("tr0"));
-    const auto closes = fake.CallsOf(w32n55abi::kCloseAdapter);
-    ASSERT_EQ(closes.size(), 1U);
-    EXPECT_EQ(closes[0].handle, first);
-    EXPECT_EQ(fake.OpenHandles(), 1U);
-    EXPECT_EQ(fake.ArmedReceives(), 0U);
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("eth0"), 0U);
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("tr0"), 1U);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
-    EXPECT_EQ(hook->GetMedium(), NdisMedium802_5);
+    EXPECT_TRUE(hook->CloseDriver());
+    EXPECT_TRUE(hook->CloseDriver());
+    EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
-TEST_F(NdisHookTest, TimestampsComeFromTheRecordOrAreZero) {
+TEST_F(NdisHookTest, TimestampsRunInNanosecondsWhileTheAdapterIsOpen) {
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    fake.SetTimestampCounter(0x0123456789ABCDEFULL, 1000000000ULL);
-    EXPECT_EQ(hook->GetCurrentTimestamp(), QWORD(0x0123456789ABCDEFULL));
+    const auto first = static_cast<std::int64_t>(hook->GetCurrentTimestamp());
+    EXPECT_GT(first, 1'500'000'000LL * 1'000'000'000LL) << "nanoseconds since 1970";
+    EXPECT_GE(static_cast<std::int64_t>(hook->GetCurrentTimestamp()), first);
     EXPECT_EQ(hook->GetTimestampFrequency(), QWORD(1000000000ULL));
-    fake.FailTimestamps(true);
+    EXPECT_TRUE(hook->SetLoResTimestamp());
+    EXPECT_EQ(static_cast<std::int64_t>(hook->GetCurrentTimestamp()) % 1000, 0);
+    hook->CloseDriver();
     EXPECT_EQ(hook->GetCurrentTimestamp(), QWORD(0));
     EXPECT_EQ(hook->GetTimestampFrequency(), QWORD(0));
-}
-
-TEST_F(NdisHookTest, ResolutionCallsReportTheDriversAnswer) {
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    EXPECT_TRUE(hook->SetLoResTimestamp());
-    EXPECT_EQ(fake.CallsOf(w32n55abi::kTimestampResolution).back().value, 0);
-    hook->CloseDriver();
     EXPECT_FALSE(hook->SetHiResTimestamp());
 }
 
-TEST_F(NdisHookTest, SendPacketHandsTheFrameOverAndWaitsForIt) {
+TEST_F(NdisHookTest, SendsGoOutOrReturnTheRefusalAtOnce) {
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    auto frame = EthernetIIFrame(kPeer, 60, 1);
-    EXPECT_TRUE(hook->SendPacket(frame.data(), static_cast<int>(frame.size())));
-    ASSERT_EQ(fake.SentFrames().size(), 1U);
-    EXPECT_EQ(fake.SentFrames()[0], frame);
-    const auto waits = fake.CallsOf(w32n55abi::kAlertableWait);
-    ASSERT_FALSE(waits.empty());
-    EXPECT_EQ(waits[0].value, 5000);
-}
-
-TEST_F(NdisHookTest, RefusedSendReturnsAtOnceWithTheDriversReason) {
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    const int descriptors = OpenDescriptorCount();
-    auto frame = EthernetIIFrame(kPeer, 60, 2);
-    constexpr std::uint32_t kMessageTooLong = 90;
-    fake.FailSends(kMessageTooLong);
-    EXPECT_FALSE(hook->SendPacket(frame.data(), static_cast<int>(frame.size())));
-    EXPECT_EQ(hook->GetSendStatus(), kMessageTooLong);
-    EXPECT_EQ(fake.CallCount(w32n55abi::kAlertableWait), 0U) << "nothing to wait for";
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
-    fake.FailSends(0);
-    EXPECT_TRUE(hook->SendPacket(frame.data(), static_cast<int>(frame.size())));
+    ASSERT_TRUE(Send(1));
     EXPECT_EQ(hook->GetSendStatus(), 0U);
+    EXPECT_EQ(ScriptedAdapter::SentFrames("eth0"),
+              std::vector<std::vector<std::uint8_t>>{EthernetIIFrame(kPeer, 60, 1)});
+
+    auto script = MediumScript(NdisMedium802_3);
+    script.sendError = EMSGSIZE;
+    ScriptedAdapter::Register("eth0", script);
+    const auto descriptors = OpenDescriptorCount();
+    EXPECT_FALSE(Send(2));
+    EXPECT_EQ(hook->GetSendStatus(), static_cast<std::uint32_t>(EMSGSIZE));
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(ScriptedAdapter::SentFrames("eth0").size(), 1U);
 }
 
-TEST_F(NdisHookTest, UnfinishedSendKeepsItsRecordUntilTheAdapterCloses) {
+// Ends every wait at once, so that a send left unfinished is seen as such
+// without waiting out the send's time.
+std::uint32_t WaitEndingAtOnce(int, std::int32_t) {
+    return WAIT_FAILED;
+}
+
+void* WaitsEndAtOnce(std::uint32_t ordinal) {
+    return ordinal == w32n55abi::kAlertableWait ? reinterpret_cast<void*>(&WaitEndingAtOnce)
+                                                : W32N55_GetProcAddress(ordinal);
+}
+
+TEST_F(NdisHookTest, UnfinishedSendKeepsItsRecordUntilItFinishesOrTheAdapterCloses) {
+    qndis::DriverLibrary::UseLookupForTesting(&WaitsEndAtOnce);
+    auto script = MediumScript(NdisMedium802_3);
+    script.sendsPending = true;
+    ScriptedAdapter::Register("eth0", script);
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    fake.LeaveSendsPending(true);
-    fake.EndWaitsAtOnce(true);
-    const int descriptors = OpenDescriptorCount();
-    auto frame = EthernetIIFrame(kPeer, 60, 3);
-    EXPECT_TRUE(hook->SendPacket(frame.data(), static_cast<int>(frame.size())));
+    const auto descriptors = OpenDescriptorCount();
+    ASSERT_TRUE(Send(3));
     EXPECT_EQ(OpenDescriptorCount(), descriptors + 1) << "the send's event outlives the call";
+    ScriptedAdapter::FinishSends("eth0");
+    ASSERT_TRUE(Send(4));
+    EXPECT_EQ(OpenDescriptorCount(), descriptors + 1) << "only the unfinished one is kept";
     hook->CloseDriver();
     EXPECT_LT(OpenDescriptorCount(), descriptors);
 }
 
-TEST_F(NdisHookTest, SendThatFinishedLateIsReleasedByTheNextSend) {
+TEST_F(NdisHookTest, CopyOfAnOpenHookOpensTheAdapterAgainAndCapturesOnItsOwn) {
+    const auto before = OpenDescriptorCount();
+    Receiver receiver;
     ASSERT_TRUE(hook->OpenDriver("eth0"));
-    fake.LeaveSendsPending(true);
-    fake.EndWaitsAtOnce(true);
-    const int descriptors = OpenDescriptorCount();
-    auto frame = EthernetIIFrame(kPeer, 60, 4);
-    const int length = static_cast<int>(frame.size());
-    ASSERT_TRUE(hook->SendPacket(frame.data(), length));
-    fake.CompletePendingSends();
-    ASSERT_TRUE(hook->SendPacket(frame.data(), length));
-    EXPECT_EQ(OpenDescriptorCount(), descriptors + 1) << "only the unfinished one is kept";
-    fake.LeaveSendsPending(false);
-    fake.CompletePendingSends();
-    ASSERT_TRUE(hook->SendPacket(frame.data(), length));
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
-}
+    hook->SetCallback(&Record, &receiver);
+    auto copy = std::make_unique<CNdisHook>(*hook);
+    EXPECT_NE(copy->GetHandle(), hook->GetHandle());
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("eth0"), 2U);
+    EXPECT_EQ(copy->GetCurrentAddress(), kStation);
 
-void CountFrame(CNetworkFrame* /*frame*/, void* context) {
-    ++*static_cast<int*>(context);
-}
-
-TEST_F(NdisHookTest, CopyOfAnOpenHookOpensTheAdapterAgain) {
-    const int before = OpenDescriptorCount();
-    int frames = 0;
-    ASSERT_TRUE(hook->OpenDriver("eth0"));
-    hook->SetCallback(&CountFrame, &frames);
-    {
-        auto copy = std::make_unique<CNdisHook>(*hook);
-        EXPECT_TRUE(copy->IsOpen());
-        EXPECT_NE(copy->GetHandle(), hook->GetHandle());
-        EXPECT_EQ(fake.OpenHandles(), 2U);
-        EXPECT_EQ(copy->GetCurrentAddress(), kStation);
-
-        // The source goes first; the copy still captures on its own handle.
-        hook.reset();
-        copy->ReadStartup();
-        ASSERT_TRUE(copy->StartNormalReception());
-        fake.InjectFrame("eth0", EthernetIIFrame(kStation, 64, 0));
-        SleepEx(0, TRUE);
-        EXPECT_EQ(frames, 1);
-    }
-    EXPECT_EQ(fake.OpenHandles(), 0U);
+    hook.reset();
+    copy->ReadStartup();
+    ASSERT_TRUE(copy->StartNormalReception());
+    EXPECT_EQ(ScriptedAdapter::Inject("eth0", EthernetIIFrame(kStation, 64, 0), 1), 1);
+    SleepEx(0, TRUE);
+    EXPECT_EQ(receiver.seen.size(), 1U);
+    copy.reset();
     EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
 TEST_F(NdisHookTest, AssignmentReleasesTheTargetsAdapterAndTakesTheSources) {
-    const int before = OpenDescriptorCount();
+    const auto before = OpenDescriptorCount();
     auto target = std::make_unique<CNdisHook>();
     ASSERT_TRUE(target->OpenDriver("tr0"));
     ASSERT_TRUE(hook->OpenDriver("eth0"));
     *target = *hook;
-    EXPECT_EQ(std::string(target->GetAdapterName()), "eth0");
-    EXPECT_EQ(fake.OpenHandles(), 2U);
     *target = *target;
-    EXPECT_TRUE(target->IsOpen());
-
-    CNdisHook closed;
-    *target = closed;
+    EXPECT_EQ(std::string(target->GetAdapterName()), "eth0");
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("eth0"), 2U);
+    EXPECT_EQ(ScriptedAdapter::OpenInstances("tr0"), 0U);
+    *target = CNdisHook();
     EXPECT_FALSE(target->IsOpen());
-    EXPECT_EQ(fake.OpenHandles(), 1U);
     hook.reset();
     target.reset();
     EXPECT_EQ(OpenDescriptorCount(), before);
