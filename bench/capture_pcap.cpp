@@ -27,12 +27,7 @@ public:
             error = message;
             return false;
         }
-        pcap_set_snaplen(capture_, CaptureSettings::kSnapLength);
-        pcap_set_promisc(capture_, 1);
-        pcap_set_timeout(capture_, CaptureSettings::kBlockTimeoutMs);
-        pcap_set_immediate_mode(capture_, 0);
-        pcap_set_buffer_size(capture_, CaptureSettings::kRingBytes);
-        pcap_set_tstamp_precision(capture_, PCAP_TSTAMP_PRECISION_NANO);
+        CaptureSettings::Apply(capture_, true);
         if (pcap_activate(capture_) < 0) {
             error = pcap_geterr(capture_);
             Close();

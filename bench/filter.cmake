@@ -1,7 +1,7 @@
 # Filter decisions against libpcap's BPF interpreter, content search against
 # memmem and a Horspool searcher, and the filter stream's speed.
 # Run: <build>/bin/filter_bench --benchmark_repetitions=5
-qndis_add_bench(filter_bench
+qndis_add_program(filter_bench
   SOURCES filter.cpp
   FOLDERS addr media frame ktools filter
   LIBS benchmark::benchmark PkgConfig::PCAP)

@@ -2,7 +2,7 @@
 # by side in one run. Run: <build>/bin/qndis_read_bench [FRAMES [FILE]]
 # (default 1000000 frames in a temporary file).
 if(TARGET qndis)
-  qndis_add_bench(qndis_read_bench
+  qndis_add_program(qndis_read_bench
     SOURCES qndis_read.cpp
     LIBS PkgConfig::PCAP)
   target_compile_definitions(qndis_read_bench PRIVATE QNDIS_PROGRAM="$<TARGET_FILE:qndis>")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <pcap/pcap.h>
 
 namespace w32n55 {
 
@@ -15,6 +16,17 @@ struct CaptureSettings {
     // Buffered delivery: a ring block is handed over when full or after this
     // long, which bounds the delay a quiet link adds to a frame.
     static constexpr int kBlockTimeoutMs = 5;
+
+    // Before pcap_activate. The adapters leave promiscuous mode to the packet
+    // filter and take it off the socket; a plain reader may want it on.
+    static void Apply(pcap_t* capture, bool promiscuous) {
+        pcap_set_snaplen(capture, kSnapLength);
+        pcap_set_promisc(capture, promiscuous ? 1 : 0);
+        pcap_set_timeout(capture, kBlockTimeoutMs);
+        pcap_set_immediate_mode(capture, 0);
+        pcap_set_buffer_size(capture, kRingBytes);
+        pcap_set_tstamp_precision(capture, PCAP_TSTAMP_PRECISION_NANO);
+    }
 };
 
 } // namespace w32n55

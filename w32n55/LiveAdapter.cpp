@@ -80,12 +80,7 @@ int LiveAdapter::OpenCapture() {
         return ENOMEM;
     }
     pcap_t* p = capture.get();
-    pcap_set_snaplen(p, CaptureSettings::kSnapLength);
-    pcap_set_promisc(p, 0);
-    pcap_set_timeout(p, CaptureSettings::kBlockTimeoutMs);
-    pcap_set_immediate_mode(p, 0);
-    pcap_set_buffer_size(p, CaptureSettings::kRingBytes);
-    pcap_set_tstamp_precision(p, PCAP_TSTAMP_PRECISION_NANO);
+    CaptureSettings::Apply(p, false);
     errno = 0;
     const int status = pcap_activate(p);
     if (status < 0) {

@@ -1,11 +1,10 @@
 #include "tests/capture/CaptureTestSupport.h"
 
 #include "qndislib/capture/DriverLibrary.h"
+#include "qndislib/media/MediaInfo.h"
 #include "qndislib/platform/Trace.h"
 #include "w32n55/OrdinalTable.h"
 #include "w32n55/ReceiveCompletion.h"
-
-#include <algorithm>
 
 namespace qndis::test {
 
@@ -57,19 +56,33 @@ const std::vector<std::string>& TraceLog::Lines() const {
 
 std::vector<std::uint8_t> EthernetIIFrame(const CMACAddr& destination, std::size_t length,
                                           std::uint8_t seed) {
-    std::vector<std::uint8_t> frame(std::max<std::size_t>(length, 14));
     const unsigned char* to = destination;
     const unsigned char* from = kPeer;
-    std::copy(to, to + 6, frame.begin());
-    std::copy(from, from + 6, frame.begin() + 6);
-    frame[12] = 0x08;
-    frame[13] = 0x00;
+    std::vector<std::uint8_t> frame(to, to + 6);
+    frame.insert(frame.end(), from, from + 6);
+    frame.insert(frame.end(), {0x08, 0x00});
     for (std::size_t i = 14; i < length; ++i) {
-        frame[i] = static_cast<std::uint8_t>(seed + i);
+        frame.push_back(static_cast<std::uint8_t>(seed + i));
     }
-    // Shorter frames are cut after the fields above.
     frame.resize(length);
     return frame;
+}
+
+void Record(CNetworkFrame* frame, void* context) {
+    auto* receiver = static_cast<Receiver*>(context);
+    const CMediaInfo* medium = frame->AnalyzeFrame();
+    receiver->seen.push_back(
+        {frame, context,
+         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame->GetPacketNumber())),
+         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame->GetTimeStamp())),
+         std::vector<std::uint8_t>(frame->GetFrame(), frame->GetFrame() + frame->GetLength()),
+         frame->GetWireLength(), medium != nullptr ? medium->GetFrameType() : -1});
+    if (receiver->reuse) {
+        frame->ReUse(context);
+    }
+    if (receiver->throwOnFirst && receiver->seen.size() == 1) {
+        throw RoutineFailure();
+    }
 }
 
 } // namespace qndis::test

@@ -140,13 +140,3 @@ TEST(Compound, PointersThatWouldBreakTheListAreRefused) {
     EXPECT_EQ(root.GetAt(1), inner);
     EXPECT_EQ(inner->GetAt(0), leaf);
 }
-
-TEST(Compound, CopiesAreDeep) {
-    CCompoundFilter inner = Named({"a", "b"});
-    CCompoundFilter outer = Named({"x"});
-    outer.Add(inner);
-    const CCompoundFilter copy(outer);
-    static_cast<CCompoundFilter*>(outer.GetAt(1))->Remove(0);
-    EXPECT_EQ(Names(*static_cast<const CCompoundFilter*>(copy.GetAt(1))),
-              (std::vector<std::string>{"a", "b"}));
-}

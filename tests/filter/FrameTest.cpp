@@ -4,13 +4,25 @@
 #include "qndislib/filter/IPPortFilter.h"
 #include "qndislib/filter/IPSubprotocolFilter.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
+namespace {
+
+// A broadcast Ethernet II frame carrying an IPv4 header of protocol TCP.
+Bytes TcpOverIPv4(std::size_t length) {
+    Bytes bytes(length, 0);
+    std::fill_n(bytes.begin(), 6, 0xFF);
+    bytes[12] = 0x08;
+    bytes[14] = 0x45;
+    bytes[23] = 6;
+    return bytes;
+}
+
+} // namespace
+
 TEST(CheckFrame, SwitchesAroundTheOwnTest) {
-    Bytes data(20, 0);
-    data[0] = 0x45;
-    data[9] = 6;
-    const auto frame = Frame(EthernetII(Bytes(6, 1), Bytes(6, 2), 0x0800, data));
+    const auto frame = Frame(TcpOverIPv4(34));
     CIPSubprotocolFilter tcp(6, "", false);
     EXPECT_TRUE(tcp.CheckFrame(frame.get()));
     EXPECT_FALSE(tcp.CheckFrame(nullptr));
@@ -23,10 +35,7 @@ TEST(CheckFrame, SwitchesAroundTheOwnTest) {
 }
 
 TEST(CheckFrame, FrameWithoutMediumDescription) {
-    Bytes data(46, 0);
-    data[0] = 0x45;
-    data[9] = 6;
-    const Bytes bytes = EthernetII(Bytes(6, 0xFF), Bytes(6, 2), 0x0800, data);
+    const Bytes bytes = TcpOverIPv4(60);
     const CQuorelFrame bare(bytes.data(), static_cast<unsigned short>(bytes.size()),
                             std::string("no such medium"));
     ASSERT_EQ(bare.GetMediaInfo(), nullptr);

@@ -36,16 +36,6 @@ std::unique_ptr<CQuorelFrame> Frame(const Bytes& bytes) {
                                           &ethernet);
 }
 
-Bytes EthernetII(const Bytes& destination, const Bytes& source, std::uint16_t type,
-                 const Bytes& data) {
-    Bytes frame = destination;
-    frame.insert(frame.end(), source.begin(), source.end());
-    frame.push_back(static_cast<unsigned char>(type >> 8));
-    frame.push_back(static_cast<unsigned char>(type));
-    frame.insert(frame.end(), data.begin(), data.end());
-    return frame;
-}
-
 std::unique_ptr<CFilter> FilterOfRow(const std::string& text, const Bytes& record) {
     if (text == "-") {
         return Unpacked(record);

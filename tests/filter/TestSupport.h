@@ -23,9 +23,6 @@ std::unique_ptr<CFilter> Unpacked(const Bytes& bytes);
 
 // A stored Ethernet frame analysed as an application does before filtering.
 std::unique_ptr<CQuorelFrame> Frame(const Bytes& bytes);
-// An Ethernet II frame: destination, source, type, then `data`.
-Bytes EthernetII(const Bytes& destination, const Bytes& source, std::uint16_t type,
-                 const Bytes& data);
 
 // The filter of a row of tests/data/filters.txt: its text parsed, which
 // must succeed, or its record read when the text is "-".

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -28,7 +29,8 @@ protected:
         }
         pair_ = std::make_unique<VethPair>(kLeft, kRight);
         ASSERT_TRUE(pair_->Ok()) << "cannot create the veth pair";
-        ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + kRight + " alias '" + kRightAlias + "'"));
+        ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + kRight + " alias '" +
+                                      kRightAlias + "'"));
         if (CResourceStrings::Instance().GetModule() == nullptr) {
             CResourceStrings::Instance().SetModule(GetLibraryStringModule());
         }
@@ -40,33 +42,19 @@ protected:
     std::string speedText_;
 };
 
+// Names, alias and address come from the kernel; what the list makes of
+// them is checked over a scripted adapter.
 TEST_F(AdapterLive, ListsBothEndsWithTheirKernelProperties) {
     CNdisAdapters adapters;
     // lo and the two ends: the namespace has nothing else.
     ASSERT_EQ(adapters.ReadAdapters(), 3);
-    ASSERT_EQ(adapters.size(), 3U);
-    const int left = adapters.FindByNdisName(kLeft);
-    const int right = adapters.FindByNdisName(kRight);
-    ASSERT_GE(left, 0);
-    ASSERT_GE(right, 0);
-    EXPECT_NE(left, right);
-    EXPECT_EQ(adapters.FindByNdisName("QAD0"), -1);
-    EXPECT_EQ(adapters.FindByMac(CMACAddr("02-00-00-00-00-01")), -1);
-    for (const auto& [index, name, friendly] :
-         {std::tuple{left, kLeft, kLeft}, std::tuple{right, kRight, kRightAlias}}) {
+    for (const auto& [name, friendly] : {std::pair{kLeft, kLeft}, std::pair{kRight, kRightAlias}}) {
         SCOPED_TRACE(name);
-        const CNdisAdapter& adapter = *adapters[index];
-        const CMACAddr address(AddressOf(name).data());
-        EXPECT_EQ(adapter.GetNdisName(), name);
-        EXPECT_EQ(adapter.GetName(), friendly);
-        EXPECT_EQ(adapter.GetAddress(), address);
-        EXPECT_FALSE(address.IsNull());
-        EXPECT_STREQ(adapter.GetTypeAsString(), "Ethernet");
-        EXPECT_STREQ(adapter.GetType()->GetName(), "Ethernet (802.3)");
-        EXPECT_STREQ(adapter.GetMediumAsString(), "Unspecified");
-        EXPECT_EQ(adapter.GetFullDescription(),
+        const int index = adapters.FindByMac(CMACAddr(AddressOf(name).data()));
+        ASSERT_GE(index, 0);
+        EXPECT_EQ(adapters[index]->GetNdisName(), name);
+        EXPECT_EQ(adapters[index]->GetFullDescription(),
                   std::string(friendly) + "  ( Ethernet, Speed: " + speedText_ + " )");
-        EXPECT_EQ(adapters.FindByMac(address), index);
     }
 }
 

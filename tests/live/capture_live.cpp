@@ -6,22 +6,15 @@
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/filter/CompoundFilter.h"
 #include "qndislib/filter/ContentFilter.h"
-#include "qndislib/filter/FilterParser.h"
-#include "qndislib/filter/FilterProgram.h"
 #include "qndislib/filter/SrcMACFilter.h"
-#include "qndislib/frame/QuorelFrame.h"
 #include "qndislib/media/EthernetInfo.h"
 #include "tests/live/w32n55_veth.h"
 #include "tests/support/DescriptorCount.h"
-#include "tests/support/PcapFile.h"
-#include "tests/support/ScratchDir.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <gtest/gtest.h>
-#include <linux/filter.h>
 #include <memory>
 
 namespace {
@@ -231,41 +224,6 @@ TEST_F(CaptureLive, ReceptionModesSelectByDestination) {
     EXPECT_FALSE(Promiscuous());
 }
 
-// Every kind, negated and in compounds, a search anywhere and a tree wide
-// enough to need far jumps: the kernel accepts each program.
-TEST_F(CaptureLive, KernelTakesEveryCompiledProgram) {
-    std::vector<std::string> texts{
-        "src mac 02:00:00:00:00:01 or dst mac ff:ff:ff:ff:ff:ff",
-        "proto ip or proto arp or proto 0000000800 or proto e0",
-        "ipproto tcp and not icmp type 8",
-        "src ip 10.0.0.1 or dst ip < 10.0.0.9 or not src ip > 10.1.0.0",
-        "dst port 53 or src port > 1023 or not dst port < 80",
-        "contains \"GET \" or contains 0800 at 12",
-        "not (proto ip and (dst port 80 or (src mac 02:00:00:00:00:01 and not contains 01 at 59)))",
-        "dst port 1"};
-    for (int port = 2; port < 160; ++port) {
-        texts.back() += " or dst port " + std::to_string(port);
-    }
-    const int fd = ::socket(AF_PACKET, SOCK_RAW, 0);
-    ASSERT_GE(fd, 0);
-    for (const std::string& text : texts) {
-        SCOPED_TRACE(text);
-        CFilterParser parser;
-        const std::unique_ptr<CFilter> filter = parser.Parse(text);
-        ASSERT_TRUE(filter) << parser.GetError();
-        const CFilterProgram program(*filter, 2000);
-        std::vector<sock_filter> code(program.GetInstructions().size());
-        std::memcpy(code.data(), program.GetInstructions().data(),
-                    code.size() * sizeof(sock_filter));
-        const sock_fprog fprog{static_cast<unsigned short>(code.size()), code.data()};
-        EXPECT_EQ(::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &fprog, sizeof fprog), 0)
-            << std::strerror(errno);
-        EXPECT_TRUE(hook_->SetKernelFilter(filter.get()));
-    }
-    ::close(fd);
-    EXPECT_TRUE(hook_->SetKernelFilter(nullptr));
-}
-
 // A flood of which one frame in a hundred matches reaches the callback as
 // exactly the matching frames, in order; once detached, all frames do.
 TEST_F(CaptureLive, KernelFilterPassesExactlyTheMatchingFrames) {
@@ -336,33 +294,6 @@ TEST_F(CaptureLive, SentFramesArriveAtThePeerAndARefusedSendReturnsAtOnceWithIts
     EXPECT_EQ(hook_->GetSendStatus(), static_cast<std::uint32_t>(EMSGSIZE));
 }
 
-TEST_F(CaptureLive, StoredFrameOfALiveOneOutlivesTheHook) {
-    std::unique_ptr<CQuorelFrame> kept;
-    hook_->SetCallback(
-        [](CNetworkFrame* frame, void* context) {
-            auto* slot = static_cast<std::unique_ptr<CQuorelFrame>*>(context);
-            // The copy keeps the analysis made before it.
-            if (frame->AnalyzeFrame() != nullptr && *slot == nullptr) {
-                *slot = std::make_unique<CQuorelFrame>(frame);
-            }
-            frame->ReUse(context);
-        },
-        &kept);
-    hook_->ReadStartup();
-    ASSERT_TRUE(hook_->StartNormalReception());
-    const Bytes frame = To(station_, 0x21);
-    ASSERT_TRUE(socket_->Send(frame));
-    for (const auto end = Clock::now() + 3s; kept == nullptr && Clock::now() < end;) {
-        SleepEx(10, TRUE);
-    }
-    hook_.reset();
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(Bytes(kept->GetFrame(), kept->GetFrame() + kept->GetLength()), frame);
-    ASSERT_NE(kept->GetMediaInfo(), nullptr);
-    EXPECT_EQ(kept->GetMediaInfo()->GetFrameType(), 2);
-    EXPECT_EQ(kept->GetMediaInfo()->GetCurrentAddress(), station_);
-}
-
 TEST_F(CaptureLive, AVanishedAdapterIsKnownWithinASecondAndLeavesNothingOpen) {
     hook_.reset();
     const std::size_t before = OpenDescriptorCount();
@@ -393,35 +324,6 @@ TEST_F(CaptureLive, AVanishedAdapterIsKnownWithinASecondAndLeavesNothingOpen) {
     hook.reset();
     EXPECT_EQ(OpenDescriptorCount(), before);
     EXPECT_FALSE(std::make_unique<CNdisHook>()->TestDriver(kHookEnd));
-}
-
-TEST(CaptureOffline, HookOnAFileDeliversItsFrames) {
-    const Mac source{0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE};
-    constexpr std::uint64_t kFirstStamp = 1700000000123456789ULL;
-    std::vector<qndis::test::PcapRecord> records;
-    for (std::size_t i = 0; i < 350; ++i) {
-        records.push_back({MakeFrame(Mac{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, source,
-                                     60 + (i * 37) % 1400, static_cast<std::uint8_t>(i)),
-                           kFirstStamp + i * 1000});
-    }
-    const qndis::test::ScratchDirectory scratch;
-    const std::string path = scratch.Path("frames.pcap");
-    qndis::test::WritePcap(path, records);
-
-    Collector collector{CMACAddr(source.data()), {}};
-    auto hook = std::make_unique<CNdisHook>();
-    ASSERT_TRUE(hook->OpenDriver(("file:" + path).c_str()));
-    EXPECT_EQ(hook->GetMedium(), NdisMedium802_3);
-    hook->SetCallback(&Collect, &collector);
-    hook->ReadStartup();
-    ASSERT_TRUE(hook->StartPromiscuousReception());
-    Pump(collector, records.size(), 5s);
-    ASSERT_EQ(collector.frames.size(), records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(collector.frames[i].bytes, records[i].bytes);
-        EXPECT_EQ(collector.frames[i].number, i + 1);
-        EXPECT_EQ(collector.frames[i].stamp, records[i].nanoseconds);
-    }
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // What the golden frames cannot show: refused builds, the length field's
-// width, analysis state, and the link types of capture files.
+// width and analysis state.
 #include "qndislib/media/EthernetInfo.h"
-#include "qndislib/media/LinkTypes.h"
 
 #include <array>
 #include <cstdint>
@@ -87,31 +86,6 @@ TEST(EthernetAnalysisState, EachAnalysisOverwritesTheLastAndCopiesKeepTheTag) {
     eth.AnalyzeFrame(nullptr, 100);
     EXPECT_EQ(eth.GetFrameType(), 5);
     EXPECT_TRUE(eth.CheckFrameId(nullptr, 0, 5));
-}
-
-TEST(LinkTypes, FileLinkTypesNameRegisteredMedia) {
-    const struct {
-        std::uint32_t linkType;
-        const char* medium; // null: no medium
-    } rows[] = {{0, "Null"},    {1, "Ethernet"},       {12, "RawIP"},        {14, "RawIP"},
-                {101, "RawIP"}, {108, "Loop"},         {113, "LinuxCooked"}, {228, "RawIP"},
-                {229, "RawIP"}, {276, "LinuxCooked2"}, {2, nullptr},         {105, nullptr},
-                {127, nullptr}, {0xFFFFFFFF, nullptr}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.linkType);
-        const char* medium = MediumOfLinkType(row.linkType);
-        if (row.medium == nullptr) {
-            EXPECT_EQ(medium, nullptr);
-            continue;
-        }
-        ASSERT_NE(medium, nullptr);
-        EXPECT_STREQ(medium, row.medium);
-        EXPECT_STREQ(Create(medium)->GetShorthand(), row.medium);
-    }
-    EXPECT_EQ(LinkTypeOfMedium("RawIP"), 101u);
-    EXPECT_EQ(LinkTypeOfMedium("Null"), 0u);
-    EXPECT_EQ(LinkTypeOfMedium("LinuxCooked2"), 276u);
-    EXPECT_EQ(LinkTypeOfMedium("rawip"), std::nullopt);
 }
 
 } // namespace

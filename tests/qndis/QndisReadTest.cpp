@@ -93,9 +93,9 @@ TEST(QndisCommittedFile, TheReadmeCaptureExampleCountsAFilesFrames) {
     EXPECT_EQ(result.out, "11 frames, " + std::to_string(Lines(ipv4.out).size()) + " IPv4\n");
 }
 
-// Files of each link type, selected by qndis and by tcpdump: the same frames
-// with the same stamps come out, in a file of the input's link type. The
-// files of other link types are real traffic that link-captures.sh made.
+// Files of the link types other than Ethernet (real traffic that
+// link-captures.sh made), selected by qndis and by tcpdump: the same frames
+// with the same stamps come out, in a file of the input's link type.
 TEST(QndisCommittedFile, FiltersAgreeWithTcpdump) {
     if (!ProgramExists("tcpdump")) {
         GTEST_SKIP() << "tcpdump is not installed";
@@ -103,14 +103,7 @@ TEST(QndisCommittedFile, FiltersAgreeWithTcpdump) {
     struct Selection {
         std::string file, filter, expression;
     };
-    std::vector<Selection> selections{
-        {CommittedFile, "proto 0x0806", "arp"},
-        {CommittedFile, "proto 0x86dd", "ip6"},
-        {CommittedFile, "dst ip 10.0.0.9", "dst host 10.0.0.9 or (vlan and dst host 10.0.0.9)"},
-        {CommittedFile, "dst port 53", "udp dst port 53 or (vlan and udp dst port 53)"},
-        {CommittedFile, "icmp type 8", "icmp[0] = 8"},
-        {CommittedFile, "src mac 02:00:00:00:00:01", "ether src 02:00:00:00:00:01"},
-    };
+    std::vector<Selection> selections;
     for (const char* file : {"cooked", "cooked2", "raw", "null", "loop"}) {
         const std::string path = Links + file + ".pcap";
         selections.push_back({path, "", ""});

@@ -5,19 +5,16 @@
 #include "w32n55/OrdinalTable.h"
 
 #include "qndislib/capture/NdisHook.h"
-#include "qndislib/capture/NetworkFrame.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/support/DescriptorCount.h"
+#include "tests/support/GoldenFile.h"
 #include "tests/support/PcapFile.h"
 #include "w32n55/ReceiveCompletion.h"
-#include "w32n55/SysfsInterface.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -56,34 +53,9 @@ protected:
     qndis::test::ScriptedDriver driver;
 };
 
-struct Seen {
-    std::uint64_t number;
-    std::uint64_t stamp;
-    std::vector<unsigned char> bytes;
-    std::uint32_t wireLength;
-};
-
-struct Receiver {
-    std::vector<Seen> seen;
-    bool throwOnFirst = false;
-};
-
-struct RoutineFailure : std::runtime_error {
-    RoutineFailure() : std::runtime_error("routine failed") {}
-};
-
-void Record(CNetworkFrame* frame, void* context) {
-    auto* receiver = static_cast<Receiver*>(context);
-    receiver->seen.push_back(
-        {static_cast<std::uint64_t>(static_cast<std::int64_t>(frame->GetPacketNumber())),
-         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame->GetTimeStamp())),
-         {frame->GetFrame(), frame->GetFrame() + frame->GetLength()},
-         frame->GetWireLength()});
-    frame->ReUse(context);
-    if (receiver->throwOnFirst && receiver->seen.size() == 1) {
-        throw RoutineFailure();
-    }
-}
+using qndis::test::Receiver;
+using qndis::test::Record;
+using qndis::test::RoutineFailure;
 
 void Pump(const Receiver& receiver, std::size_t count) {
     for (int i = 0; i < 50 && receiver.seen.size() < count; ++i) {
@@ -121,13 +93,13 @@ TEST_P(Playback, EveryHandleGetsEveryFrameInOrderOnceItsFilterIsSet) {
         ASSERT_EQ(receiver->seen.size(), frames.size());
         for (std::size_t i = 0; i < frames.size(); ++i) {
             SCOPED_TRACE(i);
-            const Seen& got = receiver->seen[i];
+            const qndis::test::Seen& got = receiver->seen[i];
             const auto& sent = frames[i].bytes;
             const std::size_t kept = std::min<std::size_t>(sent.size(), rr::kDataCapacity);
             const std::uint64_t stamp = frames[i].nanoseconds;
             EXPECT_EQ(got.number, i + 1);
             EXPECT_EQ(got.stamp, GetParam().lowResolution ? stamp - stamp % 1000 : stamp);
-            EXPECT_EQ(got.bytes, std::vector<unsigned char>(sent.begin(), sent.begin() + kept));
+            EXPECT_EQ(got.bytes, std::vector<std::uint8_t>(sent.begin(), sent.begin() + kept));
             EXPECT_EQ(got.wireLength, sent.size());
         }
     }
@@ -135,12 +107,7 @@ TEST_P(Playback, EveryHandleGetsEveryFrameInOrderOnceItsFilterIsSet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, Playback,
-                         testing::Values(PlaybackCase{false, false}, PlaybackCase{true, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.singleArgument
-                                                    ? "SingleArgumentLowResolution"
-                                                    : "ThreeArgumentHighResolution");
-                         });
+                         testing::Values(PlaybackCase{false, false}, PlaybackCase{true, true}));
 
 TEST_F(CaptureFile, ARoutinesExceptionReachesTheWaiterAndTheOtherReceivesStillComplete) {
     CNdisHook hook;
@@ -190,61 +157,30 @@ TEST_F(CaptureFile, OpeningAndClosingLeaksNoDescriptor) {
     EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
-struct RequestCase {
-    const char* name;
-    std::uint32_t type;
-    std::uint32_t oid;
-    std::uint32_t length;
-    bool privateRequest;
-    std::uint32_t status;
-    std::uint32_t written;
-    std::uint32_t needed;
-};
-
 TEST_F(CaptureFile, RequestsAnswerAsAMiniportWould) {
     const w32n55abi::Handle adapter = Call<w32n55abi::kOpenAdapter>()(Name().c_str());
     ASSERT_NE(adapter, w32n55abi::kNoHandle);
-    const RequestCase cases[] = {
-        {"set filter reads 4", NDIS_REQUEST_SET, OID_GEN_CURRENT_PACKET_FILTER, 4, false, 0, 4, 0},
-        {"media in use", NDIS_REQUEST_QUERY, OID_GEN_MEDIA_IN_USE, 80, false, 0, 4, 0},
-        {"media supported", NDIS_REQUEST_QUERY, OID_GEN_MEDIA_SUPPORTED, 4, false, 0, 4, 0},
-        {"filter", NDIS_REQUEST_QUERY, OID_GEN_CURRENT_PACKET_FILTER, 4, false, 0, 4, 0},
-        {"short buffer", NDIS_REQUEST_QUERY, OID_GEN_MEDIA_IN_USE, 2, false,
-         NDIS_STATUS_BUFFER_TOO_SHORT, 0, 4},
-        {"no counters", NDIS_REQUEST_QUERY, OID_GEN_RCV_OK, 4, false, NDIS_STATUS_NOT_SUPPORTED, 0,
-         0},
-        {"unknown OID", NDIS_REQUEST_QUERY, 0x00FF1234, 4, false, NDIS_STATUS_INVALID_OID, 0, 0},
-        {"set filter short", NDIS_REQUEST_SET, OID_GEN_CURRENT_PACKET_FILTER, 3, false,
-         NDIS_STATUS_INVALID_LENGTH, 0, 4},
-        {"set other", NDIS_REQUEST_SET, OID_GEN_LINK_SPEED, 4, false, NDIS_STATUS_NOT_SUPPORTED, 0,
-         0},
-        {"odd request type", 7, OID_GEN_MEDIA_IN_USE, 4, false, NDIS_STATUS_NOT_SUPPORTED, 0, 0},
-        {"private soft missed", NDIS_REQUEST_QUERY, OID_W32N55_SOFT_MISSED_FRAMES, 4, true,
-         NDIS_STATUS_NOT_SUPPORTED, 0, 0},
-        {"private unknown", NDIS_REQUEST_QUERY, OID_GEN_MEDIA_IN_USE, 4, true,
-         NDIS_STATUS_INVALID_OID, 0, 0},
-        {"private set", NDIS_REQUEST_SET, OID_W32N55_SOFT_MISSED_FRAMES, 4, true,
-         NDIS_STATUS_NOT_SUPPORTED, 0, 0},
-    };
-    for (const RequestCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const qndis::test::GoldenRow& row : qndis::test::ReadGolden("driver-requests.txt", 9)) {
+        SCOPED_TRACE(row.where + " " + row.fields[0]);
+        std::uint32_t n[9] = {};
+        for (std::size_t i = 1; i < 9; ++i) {
+            n[i] = static_cast<std::uint32_t>(std::stoul(row.fields[i], nullptr, 0));
+        }
         std::uint8_t buffer[100] = {0x0D, 0, 0, 0};
         _RETH_REQUEST request{};
-        request.RequestType = c.type;
-        request.Oid = c.oid;
+        request.RequestType = n[1];
+        request.Oid = n[2];
         request.InformationBuffer = buffer;
-        request.InformationBufferLength = c.length;
+        request.InformationBufferLength = n[3];
         // Stale counts from an earlier use of the record must not survive.
         request.BytesWritten = 0xEEEE;
         request.BytesNeeded = 0xEEEE;
         const auto call =
-            c.privateRequest ? Call<w32n55abi::kPrivateRequest>() : Call<w32n55abi::kRequest>();
-        EXPECT_EQ(call(adapter, &request, nullptr, 1), c.status);
-        EXPECT_EQ(request.BytesWritten, c.written);
-        EXPECT_EQ(request.BytesNeeded, c.needed);
-        if (c.written != 0 && c.type == NDIS_REQUEST_QUERY) {
-            EXPECT_EQ(buffer[0], c.oid == OID_GEN_CURRENT_PACKET_FILTER ? 0x0D : NdisMedium802_3);
-        }
+            n[4] != 0 ? Call<w32n55abi::kPrivateRequest>() : Call<w32n55abi::kRequest>();
+        EXPECT_EQ(call(adapter, &request, nullptr, 1), n[5]);
+        EXPECT_EQ(request.BytesWritten, n[6]);
+        EXPECT_EQ(request.BytesNeeded, n[7]);
+        EXPECT_EQ(buffer[0], n[8]);
     }
     Call<w32n55abi::kCloseAdapter>()(adapter);
 }
@@ -252,12 +188,10 @@ TEST_F(CaptureFile, RequestsAnswerAsAMiniportWould) {
 TEST_F(CaptureFile, FailuresLeaveTheErrnoAsLastErrorAndSignalNothing) {
     const std::string text = path + ".txt";
     std::ofstream(text) << "not a capture file, but long enough to be read as a header";
-    // A pcap header of link type 0 (null).
     const std::string nullLink = path + ".null";
-    const unsigned char header[24] = {0x4D, 0x3C, 0xB2, 0xA1, 2, 0, 4, 0, 0, 0, 0, 0,
-                                      0,    0,    0,    0,    0, 0, 4, 0, 0, 0, 0, 0};
+    // A pcap header of link type 0 (null).
     std::ofstream(nullLink, std::ios::binary)
-        .write(reinterpret_cast<const char*>(header), sizeof header);
+        .write("\x4D\x3C\xB2\xA1\2\0\4\0\0\0\0\0\0\0\0\0\0\0\4\0\0\0\0\0", 24);
     const std::pair<std::string, int> opens[] = {
         {"qndisnosuch0", ENODEV}, {"", ENODEV},
         {"../../etc", ENODEV},    {"file:/nonexistent-dir/frames.pcap", ENOENT},
@@ -271,12 +205,13 @@ TEST_F(CaptureFile, FailuresLeaveTheErrnoAsLastErrorAndSignalNothing) {
     }
     std::filesystem::remove(text);
     std::filesystem::remove(nullLink);
+    EXPECT_EQ(Call<w32n55abi::kFirstAdapter>()(0x7FFF0000), w32n55abi::kNoHandle);
+    EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(EBADF));
 
     const w32n55abi::Handle adapter = Call<w32n55abi::kOpenAdapter>()(Name().c_str());
     const std::uint8_t frame[60] = {};
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped{};
-    overlapped.hEvent = event;
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::uint32_t count = 0;
     const std::tuple<w32n55abi::Handle, const std::uint8_t*, std::int32_t, int> sends[] = {
         {adapter, frame, 60, EROFS},  {adapter, nullptr, 60, EINVAL}, {adapter, frame, 0, EINVAL},
@@ -287,8 +222,8 @@ TEST_F(CaptureFile, FailuresLeaveTheErrnoAsLastErrorAndSignalNothing) {
                   static_cast<std::uint32_t>(error));
         EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(error));
     }
-    EXPECT_EQ(WaitForSingleObjectEx(event, 0, FALSE), static_cast<DWORD>(WAIT_TIMEOUT));
-    CloseHandle(event);
+    EXPECT_EQ(WaitForSingleObjectEx(overlapped.hEvent, 0, FALSE), static_cast<DWORD>(WAIT_TIMEOUT));
+    CloseHandle(overlapped.hEvent);
     Call<w32n55abi::kCloseAdapter>()(adapter);
     Call<w32n55abi::kCloseAdapter>()(adapter);
     EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(EBADF));
@@ -303,29 +238,6 @@ TEST(AlertableWait, ReportsTheEventWithoutConsumingIt) {
     EXPECT_EQ(wait(EventFd(event), 0), WAIT_OBJECT_0);
     EXPECT_EQ(wait(-1, 0), WAIT_TIMEOUT);
     CloseHandle(event);
-}
-
-TEST(Enumeration, ListsTheInterfacesOfSysfsWithTheirNames) {
-    const w32n55abi::Handle enumeration = Call<w32n55abi::kOpenEnumeration>()();
-    ASSERT_NE(enumeration, w32n55abi::kNoHandle);
-    std::vector<std::string> listed;
-    for (w32n55abi::Handle entry = Call<w32n55abi::kFirstAdapter>()(enumeration);
-         entry != w32n55abi::kNoHandle; entry = Call<w32n55abi::kNextAdapter>()(enumeration)) {
-        char ndis[w32n55abi::kAdapterNameRoom];
-        char friendly[w32n55abi::kAdapterNameRoom];
-        std::uint32_t ndisLength = w32n55abi::kAdapterNameLengthOnEntry;
-        std::uint32_t friendlyLength = w32n55abi::kAdapterNameLengthOnEntry;
-        EXPECT_EQ(Call<w32n55abi::kNdisName>()(entry, ndis, &ndisLength), 0U);
-        EXPECT_EQ(Call<w32n55abi::kFriendlyName>()(entry, friendly, &friendlyLength), 0U);
-        EXPECT_EQ(ndisLength, std::strlen(ndis));
-        EXPECT_EQ(std::string(friendly), w32n55::SysfsInterface(ndis).FriendlyName());
-        listed.emplace_back(ndis);
-        Call<w32n55abi::kReleaseAdapter>()(entry);
-    }
-    Call<w32n55abi::kCloseEnumeration>()(enumeration);
-    EXPECT_EQ(listed, w32n55::SysfsInterface::List());
-    EXPECT_EQ(Call<w32n55abi::kFirstAdapter>()(enumeration), w32n55abi::kNoHandle);
-    EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(EBADF));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "w32n55/PacketFilterProgram.h"
 
+#include "tests/support/GoldenFile.h"
+
 #include <array>
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
@@ -34,34 +36,17 @@ bool Passes(std::uint32_t filter, const std::vector<std::uint8_t>& frame, bool e
     return bpf_filter(code.bf_insns, frame.data(), length, length) != 0;
 }
 
-struct Case {
-    const char* name;
-    std::uint32_t filter;
-    bool directed, other, near, broadcast, multicast, nearBroadcast;
-};
-
 TEST(PacketFilterProgram, PassesByDestinationAsNdisDoes) {
-    const Case cases[] = {
-        {"nothing", 0x00, false, false, false, false, false, false},
-        {"directed", 0x01, true, false, false, false, false, false},
-        {"multicast list", 0x02, false, false, false, false, true, true},
-        {"all multicast", 0x04, false, false, false, false, true, true},
-        {"broadcast", 0x08, false, false, false, true, false, false},
-        {"normal", 0x0D, true, false, false, true, true, true},
-        {"directed and broadcast", 0x09, true, false, false, true, false, false},
-        {"promiscuous", 0x20, true, true, true, true, true, true},
-        {"promiscuous and directed", 0x21, true, true, true, true, true, true},
-        {"all local", 0x80, true, false, false, true, true, true},
-        {"unsupported bits only", 0x1000, false, false, false, false, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Passes(c.filter, kDirected), c.directed);
-        EXPECT_EQ(Passes(c.filter, kOtherStation), c.other);
-        EXPECT_EQ(Passes(c.filter, kNearStation), c.near);
-        EXPECT_EQ(Passes(c.filter, kBroadcast), c.broadcast);
-        EXPECT_EQ(Passes(c.filter, kMulticast), c.multicast);
-        EXPECT_EQ(Passes(c.filter, kNearBroadcast), c.nearBroadcast);
+    const std::vector<std::uint8_t>* frames[] = {&kDirected,  &kOtherStation, &kNearStation,
+                                                 &kBroadcast, &kMulticast,    &kNearBroadcast};
+    for (const qndis::test::GoldenRow& row :
+         qndis::test::ReadGolden("packet-filter-verdicts.txt", 3)) {
+        SCOPED_TRACE(row.where);
+        ASSERT_EQ(row.fields[2].size(), std::size(frames));
+        const auto filter = static_cast<std::uint32_t>(std::stoul(row.fields[1], nullptr, 0));
+        for (std::size_t i = 0; i < std::size(frames); ++i) {
+            EXPECT_EQ(Passes(filter, *frames[i]), row.fields[2][i] == '1') << "frame " << i;
+        }
     }
 }
 

@@ -5,10 +5,6 @@
 namespace w32n55 {
 namespace {
 
-ArmedReceive Numbered(std::uint32_t n) {
-    return ArmedReceive{nullptr, nullptr, nullptr, nullptr, false, n, 0};
-}
-
 // Growth while the ring has wrapped must keep the arming order.
 TEST(ReceiveRing, StaysFirstInFirstOutAcrossWrapsAndGrowth) {
     ReceiveRing ring;
@@ -16,7 +12,7 @@ TEST(ReceiveRing, StaysFirstInFirstOutAcrossWrapsAndGrowth) {
     std::uint32_t popped = 0;
     for (int round = 0; round < 6; ++round) {
         for (int i = 0; i < 200; ++i) {
-            ring.Push(Numbered(pushed++));
+            ring.Push(ArmedReceive{nullptr, nullptr, nullptr, nullptr, false, pushed++, 0});
         }
         for (int i = 0; i < 150; ++i) {
             ASSERT_EQ(ring.Front().bytes, popped);

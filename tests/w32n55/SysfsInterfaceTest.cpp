@@ -16,12 +16,8 @@ namespace fs = std::filesystem;
 // A stand-in for /sys/class/net, removed with the fixture.
 class FakeSysfs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "w32n55-sysfs-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    FakeSysfs() { EXPECT_NE(::mkdtemp(root_.data()), nullptr); }
+    ~FakeSysfs() override { fs::remove_all(root_); }
 
     void Write(const std::string& relative, const std::string& content) {
         const fs::path path = fs::path(root_) / relative;
@@ -34,7 +30,7 @@ protected:
         Write(name + "/ifalias", alias + "\n");
     }
 
-    std::string root_;
+    std::string root_ = (fs::temp_directory_path() / "w32n55-sysfs-XXXXXX").string();
 };
 
 TEST_F(FakeSysfs, ListsInterfacesInIndexOrderAndSkipsOtherEntries) {
@@ -45,19 +41,20 @@ TEST_F(FakeSysfs, ListsInterfacesInIndexOrderAndSkipsOtherEntries) {
     Write("notaninterface/address", "00:00:00:00:00:00\n");
     Write("broken/ifindex", "seven\n");
     EXPECT_EQ(SysfsInterface::List(root_), (std::vector<std::string>{"lo", "eth0", "veth1"}));
-}
-
-TEST_F(FakeSysfs, MissingRootListsNothing) {
     EXPECT_TRUE(SysfsInterface::List(root_ + "/absent").empty());
 }
 
-TEST_F(FakeSysfs, FriendlyNameIsTheAliasWhenSet) {
+TEST_F(FakeSysfs, FriendlyNameIsTheAliasWhenSetAndDeviceTypeComesFromTheUevent) {
     AddInterface("eth0", 2, "Uplink to the lab switch");
     AddInterface("eth1", 3);
     Write("eth2/ifindex", "4\n"); // no ifalias file at all
     EXPECT_EQ(SysfsInterface("eth0", root_).FriendlyName(), "Uplink to the lab switch");
     EXPECT_EQ(SysfsInterface("eth1", root_).FriendlyName(), "eth1");
     EXPECT_EQ(SysfsInterface("eth2", root_).FriendlyName(), "eth2");
+    Write("wlan0/uevent", "INTERFACE=wlan0\nDEVTYPE=wlan\n");
+    Write("eth0/uevent", "INTERFACE=eth0\nIFINDEX=2\n");
+    EXPECT_EQ(SysfsInterface("wlan0", root_).DeviceType(), "wlan");
+    EXPECT_EQ(SysfsInterface("eth0", root_).DeviceType(), std::nullopt);
 }
 
 TEST_F(FakeSysfs, NumbersRejectUnknownAndMalformedValues) {
@@ -72,15 +69,6 @@ TEST_F(FakeSysfs, NumbersRejectUnknownAndMalformedValues) {
     EXPECT_EQ(eth0.Counter("rx_packets"), 18446744073709551615ull);
     EXPECT_EQ(eth0.Counter("tx_packets"), std::nullopt);
     EXPECT_EQ(eth0.Counter("rx_errors"), std::nullopt);
-}
-
-TEST_F(FakeSysfs, DeviceTypeComesFromTheUevent) {
-    AddInterface("wlan0", 3);
-    Write("wlan0/uevent", "DEVTYPE=wlan\nINTERFACE=wlan0\nIFINDEX=3\n");
-    AddInterface("eth0", 2);
-    Write("eth0/uevent", "INTERFACE=eth0\nIFINDEX=2\n");
-    EXPECT_EQ(SysfsInterface("wlan0", root_).DeviceType(), "wlan");
-    EXPECT_EQ(SysfsInterface("eth0", root_).DeviceType(), std::nullopt);
 }
 
 TEST_F(FakeSysfs, NamesThatLeaveTheRootAreRefused) {
@@ -109,13 +97,10 @@ TEST_F(FakeSysfs, EnumerationSkipsInterfacesRemovedSinceItOpened) {
     AddInterface("veth1", 6);
     AdapterEnumeration enumeration(root_);
     fs::remove_all(fs::path(root_) / "veth0");
-    auto first = enumeration.First();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->ndisName, "lo");
-    auto second = enumeration.Next();
+    EXPECT_EQ(enumeration.First()->ndisName, "lo");
+    const auto second = enumeration.Next();
     ASSERT_TRUE(second);
-    EXPECT_EQ(second->ndisName, "veth1");
-    EXPECT_EQ(second->friendlyName, "veth1");
+    EXPECT_EQ(second->ndisName + second->friendlyName, "veth1veth1");
     EXPECT_FALSE(enumeration.Next());
     // First starts over.
     EXPECT_EQ(enumeration.First()->ndisName, "lo");
