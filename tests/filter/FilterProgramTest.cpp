@@ -5,7 +5,6 @@
 #include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/FilterParser.h"
 #include "qndislib/filter/IPPortFilter.h"
-#include "qndislib/filter/IPSubprotocolFilter.h"
 #include "qndislib/filter/ProtocolFilter.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/PcapFile.h"
@@ -222,17 +221,6 @@ TEST(FilterProgram, LongProgramsJumpFarAndTooLongOnesOverApproximate) {
         const Outcome outcome = Differ(*tree, program, samples);
         EXPECT_EQ(outcome.mismatches, 0u) << c.members << " members: " << outcome.first;
     }
-}
-
-TEST(FilterProgram, ListingGivesTheCountThenOneInstructionPerLine) {
-    const CFilterProgram program(CIPSubprotocolFilter(6, "", false));
-    const std::string listing = program.GetListing();
-    const auto& code = program.GetInstructions();
-    EXPECT_EQ(listing.substr(0, listing.find('\n')), std::to_string(code.size()));
-    EXPECT_EQ(static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\n')),
-              code.size() + 1);
-    const std::string last = "6 0 0 0\n";
-    EXPECT_EQ(listing.substr(listing.size() - last.size()), last);
 }
 
 } // namespace
