@@ -21,11 +21,6 @@ using qndis::test::GoldenRow;
 using qndis::test::HexBytes;
 using qndis::test::ReadGolden;
 
-static_assert(qndis::bpf::LD == BPF_LD && qndis::bpf::LEN == BPF_LEN &&
-              qndis::bpf::MEM == BPF_MEM && qndis::bpf::IND == BPF_IND &&
-              qndis::bpf::JSET == BPF_JSET && qndis::bpf::RET == BPF_RET &&
-              qndis::bpf::MISC == BPF_MISC && qndis::bpf::LSH == BPF_LSH);
-
 // The Ethernet frames of the golden rows and of the committed corpus, each
 // also cut to every shorter length, and frames of random bytes drawn mostly
 // from the values the analysis tests for, so that unusual mixtures of the
