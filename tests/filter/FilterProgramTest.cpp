@@ -5,7 +5,6 @@
 #include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/FilterParser.h"
 #include "qndislib/filter/IPPortFilter.h"
-#include "qndislib/filter/IPSubprotocolFilter.h"
 #include "qndislib/filter/ProtocolFilter.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/PcapFile.h"
@@ -21,11 +20,6 @@ namespace {
 using qndis::test::GoldenRow;
 using qndis::test::HexBytes;
 using qndis::test::ReadGolden;
-
-static_assert(qndis::bpf::LD == BPF_LD && qndis::bpf::LEN == BPF_LEN &&
-              qndis::bpf::MEM == BPF_MEM && qndis::bpf::IND == BPF_IND &&
-              qndis::bpf::JSET == BPF_JSET && qndis::bpf::RET == BPF_RET &&
-              qndis::bpf::MISC == BPF_MISC && qndis::bpf::LSH == BPF_LSH);
 
 // The Ethernet frames of the golden rows and of the committed corpus, each
 // also cut to every shorter length, and frames of random bytes drawn mostly
@@ -222,17 +216,6 @@ TEST(FilterProgram, LongProgramsJumpFarAndTooLongOnesOverApproximate) {
         const Outcome outcome = Differ(*tree, program, samples);
         EXPECT_EQ(outcome.mismatches, 0u) << c.members << " members: " << outcome.first;
     }
-}
-
-TEST(FilterProgram, ListingGivesTheCountThenOneInstructionPerLine) {
-    const CFilterProgram program(CIPSubprotocolFilter(6, "", false));
-    const std::string listing = program.GetListing();
-    const auto& code = program.GetInstructions();
-    EXPECT_EQ(listing.substr(0, listing.find('\n')), std::to_string(code.size()));
-    EXPECT_EQ(static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\n')),
-              code.size() + 1);
-    const std::string last = "6 0 0 0\n";
-    EXPECT_EQ(listing.substr(listing.size() - last.size()), last);
 }
 
 } // namespace

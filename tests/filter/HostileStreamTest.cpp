@@ -58,13 +58,6 @@ TEST(HostileStream, LengthsBeyondTheBytesLeft) {
     }
 }
 
-TEST(HostileStream, MemberCountOfMinusOneIsAnEmptyList) {
-    const auto read = Unpacked(CompoundHeader(-1));
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(static_cast<CCompoundFilter*>(read.get())->GetCount(), 0u);
-    EXPECT_EQ(read->GetDescription(), "()");
-}
-
 TEST(HostileStream, NestingDepthIsBounded) {
     const auto deepest = Unpacked(Nested(CCompoundFilter::MaxUnpackDepth));
     ASSERT_NE(deepest, nullptr);
@@ -87,40 +80,6 @@ TEST(HostileStream, FailedCompoundUnpackKeepsMembersReadSoFar) {
     EXPECT_FALSE(filter.Unpack(buffer));
     ASSERT_EQ(filter.GetCount(), 1u);
     EXPECT_EQ(filter.GetAt(0)->GetFilterId(), FilterICMPType);
-}
-
-TEST(HostileStream, HeaderSwitchesAndNamesAsWrittenByOthers) {
-    struct Case {
-        const char* what;
-        Bytes bytes;
-        const char* name;
-        bool enabled;
-        bool negated;
-    };
-    for (const Case& c : {
-             Case{"any non-zero switch byte is true", {9, 2, 1, 0, 0, 0, 0, 2, 0}, "", true, true},
-             Case{"the name ends at its first zero",
-                  {9, 0, 6, 0, 0, 0, 'a', 'b', 0, 'c', 'd', 0, 0, 0},
-                  "ab",
-                  false,
-                  false},
-             Case{"a name without zero is taken whole",
-                  {9, 1, 2, 0, 0, 0, 'x', 'y', 1, 0},
-                  "xy",
-                  true,
-                  true},
-             Case{"a name field of 0 bytes is an empty name",
-                  {9, 1, 0, 0, 0, 0, 0, 0},
-                  "",
-                  true,
-                  false},
-         }) {
-        const std::unique_ptr<CFilter> read = Unpacked(c.bytes);
-        ASSERT_NE(read, nullptr) << c.what;
-        EXPECT_EQ(read->GetName(), c.name) << c.what;
-        EXPECT_EQ(read->GetEnabled(), c.enabled) << c.what;
-        EXPECT_EQ(read->GetNegateResult(), c.negated) << c.what;
-    }
 }
 
 TEST(HostileStream, PackIntoAFullFixedBufferRaisesToTheCaller) {

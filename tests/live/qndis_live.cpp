@@ -1,6 +1,7 @@
 // qndis on a veth pair of the test's own namespace: frames sent by `qndis
 // send` captured by `qndis capture` with a filter, its summary and pcap
 // output, the adapter commands and errors, and `qndis demo`.
+#include "qndislib/addr/HexText.h"
 #include "qndislib/addr/MACAddr.h"
 #include "tests/live/w32n55_veth.h"
 #include "tests/qndis/QndisRun.h"
@@ -50,8 +51,7 @@ protected:
 std::string Hex(const std::vector<unsigned char>& bytes) {
     std::string text;
     for (const unsigned char byte : bytes) {
-        text += "0123456789abcdef"[byte >> 4];
-        text += "0123456789abcdef"[byte & 15];
+        qndis::detail::AppendHexByte(text, byte);
     }
     return text;
 }

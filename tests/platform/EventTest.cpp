@@ -5,24 +5,19 @@
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-class Event {
-public:
-    Event(bool manualReset, bool initialState)
-        : m_handle(CreateEventA(nullptr, manualReset, initialState, nullptr)) {}
-    ~Event() { CloseHandle(m_handle); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE Get() const { return m_handle; }
+using Event = std::unique_ptr<std::remove_pointer_t<HANDLE>, BOOL (*)(HANDLE)>;
 
-private:
-    HANDLE m_handle;
-};
+Event MakeEvent(bool manualReset, bool initialState) {
+    return Event(CreateEventA(nullptr, manualReset, initialState, nullptr), &CloseHandle);
+}
 
 TEST(EventTest, WaitsFollowTheResetModeAndTheState) {
     const struct {
@@ -39,41 +34,41 @@ TEST(EventTest, WaitsFollowTheResetModeAndTheState) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.manualReset << c.initialState << c.sets);
-        const Event event(c.manualReset, c.initialState);
-        ASSERT_NE(event.Get(), nullptr);
-        EXPECT_EQ(IsManualResetEvent(event.Get()), c.manualReset);
+        const Event event = MakeEvent(c.manualReset, c.initialState);
+        ASSERT_NE(event.get(), nullptr);
+        EXPECT_EQ(IsManualResetEvent(event.get()), c.manualReset);
         for (const BOOL alertable : {FALSE, TRUE}) {
             for (int i = 0; i < c.sets + (alertable && c.initialState ? 1 : 0); ++i) {
-                ASSERT_TRUE(SetEvent(event.Get()));
+                ASSERT_TRUE(SetEvent(event.get()));
             }
-            EXPECT_EQ(WaitForSingleObjectEx(event.Get(), 0, alertable), c.firstWait);
-            EXPECT_EQ(WaitForSingleObjectEx(event.Get(), 0, alertable), c.secondWait);
+            EXPECT_EQ(WaitForSingleObjectEx(event.get(), 0, alertable), c.firstWait);
+            EXPECT_EQ(WaitForSingleObjectEx(event.get(), 0, alertable), c.secondWait);
         }
-        EXPECT_TRUE(ResetEvent(event.Get()));
-        EXPECT_EQ(WaitForSingleObjectEx(event.Get(), 0, FALSE), WAIT_TIMEOUT);
+        EXPECT_TRUE(ResetEvent(event.get()));
+        EXPECT_EQ(WaitForSingleObjectEx(event.get(), 0, FALSE), WAIT_TIMEOUT);
     }
 }
 
 TEST(EventTest, ASetFromAnotherThreadReleasesOneWaiterOfAnAutoResetEvent) {
     for (const bool manual : {false, true}) {
-        const Event event(manual, false);
+        const Event event = MakeEvent(manual, false);
         std::atomic<int> woken{0};
         auto waiter = [&] {
-            woken += WaitForSingleObjectEx(event.Get(), 1000, FALSE) == WAIT_OBJECT_0;
+            woken += WaitForSingleObjectEx(event.get(), 1000, FALSE) == WAIT_OBJECT_0;
         };
         std::thread first(waiter), second(waiter);
         std::this_thread::sleep_for(50ms);
-        SetEvent(event.Get());
+        SetEvent(event.get());
         first.join();
         second.join();
         EXPECT_EQ(woken.load(), manual ? 2 : 1);
     }
-    const Event event(false, false);
+    const Event event = MakeEvent(false, false);
     std::thread setter([&] {
         std::this_thread::sleep_for(20ms);
-        SetEvent(event.Get());
+        SetEvent(event.get());
     });
-    EXPECT_EQ(WaitForSingleObjectEx(event.Get(), INFINITE, FALSE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObjectEx(event.get(), INFINITE, FALSE), WAIT_OBJECT_0);
     setter.join();
 }
 

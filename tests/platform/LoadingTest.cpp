@@ -1,12 +1,14 @@
 // Which copy of the driver library the library loads, from where, and what
 // is left once it is unloaded: each case runs a probe in a child process
 // with a search path of its own.
+#include "tests/support/GoldenFile.h"
 #include "tests/support/ScratchDir.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using qndis::test::GoldenRow;
+using qndis::test::ReadGolden;
 using qndis::test::ScratchDirectory;
 
 constexpr const char* kDriverName = "libw32n55.so";
@@ -61,118 +65,75 @@ void ExpectReport(std::string report, const std::vector<std::string>& texts, con
     }
 }
 
-struct LoadCase {
-    const char* name;
-    const char* own;   // the driver copy beside the probe
-    const char* other; // the one on the search path
-    const char* mode;
-    std::vector<std::string> report;
-    std::size_t ownLength = 0; // the own directory's path length, when it matters
-    const char* copyLater = nullptr;
-};
-
-const LoadCase kCases[] = {
-    {"OwnDirectoryFirstAndUnloadedWithTheLibrary",
-     QNDIS_STANDIN_A,
-     QNDIS_STANDIN_B,
-     "load",
-     {"directory=$OWN/\n", "mark=A\n", "from=$OWN/libw32n55.so\n", "wait=1\n", "mapped=1\n",
-      "unloaded=A\n", "mapped-after-unload=0\n", "library-mapped-after-unload=0\n"}},
-    {"SearchPathWithoutAnOwnCopy",
-     nullptr,
-     QNDIS_STANDIN_B,
-     "load",
-     {"mark=B\n", "from=$OTHER/libw32n55.so\n"}},
-    {"MissingLibraryNamesWhereItWasLookedFor",
-     nullptr,
-     nullptr,
-     "load",
-     {"code=C06D007E\n", "message=", "libw32n55.so", "$OWN/libw32n55.so", "search path",
-      "mapped=0\n"}},
-    {"OwnCopyWithoutTheLookupIsAMissingEntryPoint",
-     QNDIS_STANDIN_NO_LOOKUP,
-     QNDIS_STANDIN_B,
-     "load",
-     {"code=C06D007F\n", "$OWN/libw32n55.so", "W32N55_GetProcAddress", "mapped=0\n"}},
-    {"MissingOrdinal",
-     QNDIS_STANDIN_A,
-     nullptr,
-     "ordinal",
-     {"code=C06D007F\n", "$OWN/libw32n55.so", "ordinal 15"}},
-    {"FailedLoadIsTriedAgain",
-     nullptr,
-     nullptr,
-     "retry",
-     {"first=C06D007E\n", "mark=A\n", "from=$OWN/libw32n55.so\n"},
-     0,
-     QNDIS_STANDIN_A},
-    {"ConcurrentFirstCallsShareOneLibrary", QNDIS_STANDIN_A, nullptr, "threads", {"same=1\n"}},
-    // The 260-character limit: the probe's path is its directory's plus 12.
-    {"LibraryPathFits",
-     QNDIS_STANDIN_A,
-     QNDIS_STANDIN_B,
-     "load",
-     {"directory=$OWN/\n", "mark=A\n"},
-     246},
-    {"LibraryPathTooLong",
-     QNDIS_STANDIN_A,
-     QNDIS_STANDIN_B,
-     "load",
-     {"directory=$OWN/\n", "mark=B\n"},
-     247},
-    {"ModulePathCut", QNDIS_STANDIN_A, QNDIS_STANDIN_B, "load", {"directory=\n", "mark=B\n"}, 248},
-    // A wait served by the real driver must not keep it mapped after unload.
-    {"RealDriverServesTheAlertableWait",
-     kRealDriver,
-     QNDIS_STANDIN_B,
-     "load",
-     {"!code=", "from=$OWN/libw32n55.so\n", "wait=1\n", "sleep=0\n"}},
-    {"RealDriverResolvesItsOrdinals",
-     kRealDriver,
-     nullptr,
-     "ordinal",
-     {"send=resolved\n", "mapped=1\n"}},
-};
-
-class LoadingTest : public testing::TestWithParam<LoadCase> {};
-
-TEST_P(LoadingTest, LoadsTheRightCopyAndLeavesNothingBehind) {
-    const LoadCase& c = GetParam();
-    if (std::string(c.name).starts_with("RealDriver") && kRealDriver == nullptr) {
-        GTEST_SKIP() << "no driver library in this build";
-    }
-    ScratchDirectory layout;
-    ASSERT_FALSE(layout.Root().empty());
-    fs::path relative = "own";
-    if (c.ownLength != 0) {
-        relative.clear();
-        for (std::size_t length = layout.Root().string().size(); length < c.ownLength;) {
-            const std::size_t segment = std::min<std::size_t>(c.ownLength - length, 100);
-            ASSERT_GE(segment, 2U);
-            relative /= std::string(segment - 1, 'p');
-            length += segment;
+// A copy named in tests/data/loading.txt, or nullptr.
+const char* Source(const std::string& name) {
+    const std::pair<const char*, const char*> sources[] = {{"A", QNDIS_STANDIN_A},
+                                                           {"B", QNDIS_STANDIN_B},
+                                                           {"N", QNDIS_STANDIN_NO_LOOKUP},
+                                                           {"real", kRealDriver}};
+    for (const auto& [shorthand, path] : sources) {
+        if (name == shorthand) {
+            return path;
         }
     }
-    const fs::path own = layout.Dir(relative), other = layout.Dir("other");
-    ASSERT_TRUE(c.ownLength == 0 || own.string().size() == c.ownLength);
-    const fs::path probe = Place(QNDIS_PROBE_LIBRARY, own, "libqprob.so");
-    for (const auto& [source, dir] : {std::pair{c.own, own}, std::pair{c.other, other}}) {
-        if (source != nullptr) {
-            Place(source, dir, kDriverName);
-        }
-    }
-    const std::string copy =
-        c.copyLater != nullptr ? std::string("QNDIS_PROBE_COPY='") + c.copyLater + "' " : "";
-    const std::string report = RunWithSearchPath(copy + QNDIS_PROBE_RUNNER + " '" + probe.string() +
-                                                     "' " + c.mode + " libqprob.so",
-                                                 other.string());
-    ExpectReport(report, {"descriptors-left=0\n", "status=0\n"}, own, other);
-    ExpectReport(report, c.report, own, other);
-    EXPECT_NE(report.find("mapped-after-unload=0\n"), std::string::npos) << report;
+    return nullptr;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LoadingTest, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+std::vector<std::string> ReportTexts(const std::string& field) {
+    std::vector<std::string> texts;
+    std::istringstream items(field);
+    for (std::string text; std::getline(items, text, ';');) {
+        text.erase(0, text.find_first_not_of(' '));
+        for (auto at = text.find("\\n"); at != std::string::npos; at = text.find("\\n")) {
+            text.replace(at, 2, "\n");
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+// A directory below the scratch root whose path is `length` characters long.
+fs::path OfLength(const ScratchDirectory& layout, std::size_t length) {
+    fs::path relative;
+    for (std::size_t at = layout.Root().string().size(); at < length;) {
+        const std::size_t segment = std::min<std::size_t>(length - at, 100);
+        EXPECT_GE(segment, 2U);
+        relative /= std::string(segment - 1, 'p');
+        at += segment;
+    }
+    return layout.Dir(relative);
+}
+
+TEST(LoadingTest, LoadsTheRightCopyAndLeavesNothingBehind) {
+    for (const GoldenRow& row : ReadGolden("loading.txt", 7)) {
+        const auto& f = row.fields;
+        SCOPED_TRACE(row.where + " " + f[0]);
+        if (f[1] == "real" && kRealDriver == nullptr) {
+            continue;
+        }
+        ScratchDirectory layout;
+        ASSERT_FALSE(layout.Root().empty());
+        const std::size_t ownLength = std::stoul(f[4]);
+        const fs::path own = ownLength == 0 ? layout.Dir("own") : OfLength(layout, ownLength);
+        const fs::path other = layout.Dir("other");
+        ASSERT_TRUE(ownLength == 0 || own.string().size() == ownLength);
+        const fs::path probe = Place(QNDIS_PROBE_LIBRARY, own, "libqprob.so");
+        for (const auto& [source, dir] : {std::pair{Source(f[1]), own}, {Source(f[2]), other}}) {
+            if (source != nullptr) {
+                Place(source, dir, kDriverName);
+            }
+        }
+        const char* later = Source(f[5]);
+        const std::string copy =
+            later != nullptr ? std::string("QNDIS_PROBE_COPY='") + later + "' " : "";
+        const std::string report = RunWithSearchPath(
+            copy + QNDIS_PROBE_RUNNER + " '" + probe.string() + "' " + f[3] + " libqprob.so",
+            other.string());
+        ExpectReport(report, {"descriptors-left=0\n", "status=0\n"}, own, other);
+        ExpectReport(report, ReportTexts(f[6]), own, other);
+        EXPECT_NE(report.find("mapped-after-unload=0\n"), std::string::npos) << report;
+    }
+}
 
 // libqndislib.so itself, in a directory of its own with a driver copy.
 TEST(SharedLibraryTest, LoadsTheDriverBesideItOnlyForAHook) {

@@ -5,6 +5,7 @@
 #include "qndislib/capture/DriverLibrary.h"
 #include "qndislib/capture/ModuleDirectory.h"
 #include "qndislib/platform/DynamicLibrary.h"
+#include "qndislib/platform/Trace.h"
 #include "qndislib/platform/Win32.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -23,6 +25,8 @@ namespace {
 
 using qndis::DriverLibrary;
 
+std::size_t g_traceLength = 0;
+
 void ReportLoad() {
     const auto style = DriverLibrary::Get<w32n55abi::kCompletionStyle>();
     // The stand-ins answer with a letter that names the copy.
@@ -33,6 +37,11 @@ void ReportLoad() {
         qndis::DynamicLibrary::PathOfModuleContaining(reinterpret_cast<void*>(style)).c_str());
     std::printf("wait=%d\n", DriverLibrary::LoadedAlertableWait() != nullptr ? 1 : 0);
     std::printf("sleep=%u\n", SleepEx(0, TRUE));
+    std::printf("relative=%s\n", qndis::ModuleDirectory::FromModulePath("lib/x.so").c_str());
+    qndis::detail::SetTraceObserver([](const char* text) { g_traceLength = std::strlen(text); });
+    TraceMessage("%s", std::string(2000, 't').c_str());
+    qndis::detail::SetTraceObserver(nullptr);
+    std::printf("trace=%zu\n", g_traceLength);
 }
 
 void ReportSendEntry() {

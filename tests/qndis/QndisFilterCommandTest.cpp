@@ -61,28 +61,4 @@ TEST(QndisCommand, PrintsWhatItFoundOrOneSentenceWithTheRightStatus) {
     }
 }
 
-// Each filter describes itself the same way before it is stored and after
-// it is read back, outline and all.
-TEST(QndisCommand, DescribeSaveAndShowAgree) {
-    ScratchDirectory scratch;
-    const std::string path = scratch.Path("filter");
-    for (const char* filter :
-         {"src mac 00:a0:c9:14:c8:29", "dst ip < 10.0.0.0", "src port > 1023", "icmp type 8",
-          "contains \"GET \"", "contains 08:00 at 12",
-          "not (src ip 10.0.0.1 or dst port 53) and ipproto udp",
-          "(proto ip and (src port 1024 or dst port != 53)) or contains \"x\" at 0"}) {
-        SCOPED_TRACE(filter);
-        const auto described = RunQndis({"filter", "describe", filter});
-        ASSERT_EQ(described.status, 0) << described.err;
-        const std::string description = described.out.substr(0, described.out.find('\n'));
-        EXPECT_THAT(described.out, HasSubstr("stored as "));
-        const auto saved = RunQndis({"filter", "save", filter, path});
-        EXPECT_THAT(saved.out, HasSubstr(description));
-        const auto shown = RunQndis({"filter", "show", path});
-        ASSERT_EQ(shown.status, 0) << shown.err;
-        EXPECT_TRUE(described.out.starts_with(shown.out)) << shown.out;
-        EXPECT_TRUE(shown.out.starts_with(description + "\n"));
-    }
-}
-
 } // namespace

@@ -1,5 +1,5 @@
-// Builds, analyses and stores an Ethernet frame of every type through the
-// installed library, prints what it found and fails on any mismatch.
+// Builds, analyses, stores and copies an Ethernet frame of every type
+// through the installed library; names each mismatch and fails on any.
 #include "qndislib/qndislib.h"
 
 #include <array>
@@ -8,27 +8,23 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 int failures = 0;
 
-void Check(bool ok, const std::string& what) {
+void Check(bool ok, const char* what, std::int32_t type) {
     if (!ok) {
-        std::printf("MISMATCH: %s\n", what.c_str());
+        std::printf("MISMATCH: type %d: %s\n", type, what);
         ++failures;
     }
 }
 
-struct FrameKind {
-    std::int32_t type;
-    const char* protocol;
-    int headerLength;
-};
-
-// Protocol identifiers chosen so that no frame reads back as another type.
-constexpr std::array<FrameKind, 7> Kinds{{
+// Type, protocol id (chosen so that no frame reads back as another type),
+// header length.
+constexpr std::array<std::tuple<std::int32_t, const char*, int>, 7> Kinds{{
     {1, "", 14},
     {2, "0800", 14},
     {3, "080007809B", 22},
@@ -38,56 +34,47 @@ constexpr std::array<FrameKind, 7> Kinds{{
     {7, "0000000800", 29},
 }};
 
-CQuorelFrame BuildAndStore(const FrameKind& kind, const CMACAddr& source) {
-    std::array<unsigned char, 46> payload{};
-    payload.fill(0x40);
-    // Raw 802.3 data begins FF FF; that is what marks the type.
-    payload[0] = payload[1] = kind.type == 1 ? 0xFF : 0x40;
-    CEthernetInfo ethernet;
-    std::int32_t length = 0;
-    const std::unique_ptr<unsigned char, void (*)(void*)> bytes(
-        ethernet.CreateFrame(length, kind.type, payload.data(),
-                             static_cast<std::int32_t>(payload.size()), source,
-                             CMACAddr::MACBroadcast, CProtocolId(kind.protocol)),
-        &::operator delete);
-    const std::string name = "type " + std::to_string(kind.type);
-    Check(bytes != nullptr && length == kind.headerLength + 46, name + ": frame built");
-    if (bytes == nullptr) {
-        return CQuorelFrame();
-    }
-    CQuorelFrame stored(bytes.get(), static_cast<unsigned short>(length), std::string("Ethernet"));
-    CMediaInfo* medium = stored.GetMediaInfo();
-    Check(medium != nullptr, name + ": stored frame has a medium");
-    if (medium != nullptr) {
-        medium->AnalyzeFrame(stored.GetFrame(), stored.GetLength());
-        Check(medium->GetFrameType() == kind.type, name + ": classified back");
-        Check(medium->GetSourceAddress() == source, name + ": source address");
-        Check(medium->GetProtocolId() == CProtocolId(kind.protocol), name + ": protocol id");
-        Check(stored.GetDataLength() == payload.size() &&
-                  std::memcmp(stored.GetData(), payload.data(), payload.size()) == 0,
-              name + ": payload after the header");
-    }
-    std::printf("%-8s %3u bytes  id %s\n", name.c_str(), stored.GetLength(),
-                medium != nullptr ? medium->GetProtocolId().As5Byte() : "-");
-    return stored;
-}
-
 } // namespace
 
 int main() {
+    const CMACAddr source("00-A0-C9-14-C8-29");
     std::vector<CQuorelFrame> frames;
-    for (const FrameKind& kind : Kinds) {
-        frames.push_back(BuildAndStore(kind, CMACAddr("00-A0-C9-14-C8-29")));
+    for (const auto& [type, protocol, header] : Kinds) {
+        std::array<unsigned char, 46> payload{};
+        payload.fill(0x40);
+        // Raw 802.3 data begins FF FF; that is what marks the type.
+        payload[0] = payload[1] = type == 1 ? 0xFF : 0x40;
+        std::int32_t length = 0;
+        const std::unique_ptr<unsigned char, void (*)(void*)> bytes(
+            CEthernetInfo().CreateFrame(length, type, payload.data(), 46, source,
+                                        CMACAddr::MACBroadcast, CProtocolId(protocol)),
+            &::operator delete);
+        Check(bytes != nullptr && length == header + 46, "frame built", type);
+        frames.push_back(bytes == nullptr
+                             ? CQuorelFrame()
+                             : CQuorelFrame(bytes.get(), static_cast<unsigned short>(length),
+                                            std::string("Ethernet")));
+        CMediaInfo* medium = frames.back().GetMediaInfo();
+        Check(medium != nullptr, "stored frame has a medium", type);
+        if (medium != nullptr) {
+            medium->AnalyzeFrame(frames.back().GetFrame(), frames.back().GetLength());
+            Check(medium->GetFrameType() == type && medium->GetSourceAddress() == source &&
+                      medium->GetProtocolId() == CProtocolId(protocol),
+                  "analysed back", type);
+            Check(frames.back().GetDataLength() == 46 &&
+                      std::memcmp(frames.back().GetData(), payload.data(), 46) == 0,
+                  "payload after the header", type);
+        }
     }
     // Copies outlive their originals and keep their own medium.
     const std::vector<CQuorelFrame> copies = frames;
     frames.clear();
     for (std::size_t i = 0; i < copies.size(); ++i) {
         const CMediaInfo* medium = copies[i].GetMediaInfo();
-        Check(medium != nullptr && medium->GetFrameType() == Kinds[i].type,
-              "copy " + std::to_string(i) + " keeps its analysis");
+        const std::int32_t type = std::get<0>(Kinds[i]);
+        Check(medium != nullptr && medium->GetFrameType() == type, "copy keeps its analysis", type);
     }
-    Check(QWORD(1, 0).AsNumber(true) == "4 294 967 296", "QWORD grouping");
+    Check(QWORD(1, 0).AsNumber(true) == "4 294 967 296", "QWORD grouping", 0);
     std::printf(failures == 0 ? "all checks passed\n" : "%d checks failed\n", failures);
     return failures == 0 ? 0 : 1;
 }
