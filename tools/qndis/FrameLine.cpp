@@ -119,8 +119,7 @@ void FrameLine::Append(const char* format, ...) {
 }
 
 void FrameLine::AppendTime(std::uint64_t nanoseconds) {
-    const bool first = !m_anyShown;
-    if (first) {
+    if (!m_anyShown) {
         m_first = nanoseconds;
         m_previous = nanoseconds;
         m_anyShown = true;
@@ -133,8 +132,7 @@ void FrameLine::AppendTime(std::uint64_t nanoseconds) {
         AppendClock(nanoseconds);
         break;
     case TimeView::Epoch:
-        Append(" %llu.%09u", static_cast<unsigned long long>(nanoseconds / NanosecondsPerSecond),
-               static_cast<unsigned>(nanoseconds % NanosecondsPerSecond));
+        AppendSeconds("", nanoseconds);
         break;
     case TimeView::Delta:
         AppendDifference(nanoseconds, m_previous);
@@ -171,10 +169,13 @@ void FrameLine::AppendClock(std::uint64_t nanoseconds) {
 // measured from shows a negative difference.
 void FrameLine::AppendDifference(std::uint64_t later, std::uint64_t earlier) {
     const bool negative = later < earlier;
-    const std::uint64_t difference = negative ? earlier - later : later - earlier;
-    Append(" %s%llu.%09u", negative ? "-" : "",
-           static_cast<unsigned long long>(difference / NanosecondsPerSecond),
-           static_cast<unsigned>(difference % NanosecondsPerSecond));
+    AppendSeconds(negative ? "-" : "", negative ? earlier - later : later - earlier);
+}
+
+void FrameLine::AppendSeconds(const char* sign, std::uint64_t nanoseconds) {
+    Append(" %s%llu.%09u", sign,
+           static_cast<unsigned long long>(nanoseconds / NanosecondsPerSecond),
+           static_cast<unsigned>(nanoseconds % NanosecondsPerSecond));
 }
 
 void FrameLine::AppendIPv4(const unsigned char* data, unsigned length) {

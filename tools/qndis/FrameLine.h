@@ -56,6 +56,7 @@ private:
     void AppendTime(std::uint64_t nanoseconds);
     void AppendClock(std::uint64_t nanoseconds);
     void AppendDifference(std::uint64_t later, std::uint64_t earlier);
+    void AppendSeconds(const char* sign, std::uint64_t nanoseconds);
     void AppendIPv4(const unsigned char* data, unsigned length);
     void AppendIPv6(const unsigned char* data, unsigned length);
     void AppendProtocolName(unsigned protocol);
