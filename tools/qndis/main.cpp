@@ -38,12 +38,12 @@ constexpr std::array<Command, 7> Commands{{
      "                              the same over a pcap or pcapng file of Ethernet,\n"
      "                              Linux cooked, raw IP or BSD loopback frames\n"
      "  capture and read show each frame with:\n"
-     "    -t                          no time stamp\n"
+     "    -t                        no time stamp\n"
      "    --time=iso|epoch|delta|relative\n"
-     "                                UTC date and time, seconds since 1970, since the\n"
-     "                                frame before, since the first (default: local clock)\n"
-     "    -v                          IPv4 TTL, id and length; TCP flags, seq and ack\n"
-     "    -x | -X                     the frame's bytes in hex below it (-X: and as text)"},
+     "                              UTC date and time, seconds since 1970, since the\n"
+     "                              frame before, since the first (default: local clock)\n"
+     "    -v                        IPv4 TTL, id and length; TCP flags, seq and ack\n"
+     "    -x | -X                   the frame's bytes in hex below it (-X: and as text)"},
     {"stats", RunStatsCommand,
      "stats -i ADAPTER            every statistic and property of the adapter"},
     {"send", RunSendCommand,
