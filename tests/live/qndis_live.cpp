@@ -58,9 +58,10 @@ std::string Hex(const std::vector<unsigned char>& bytes) {
 
 TEST_F(QndisLive, CapturesWithAFilterTheFramesSendSent) {
     // Promiscuous: the frames are addressed to neither end of the pair.
-    auto capture = StartCapture("--promisc -c 5 -t 20 -f 'src mac 02:00:00:00:00:0a and dst port "
-                                "53' -w " +
-                                Path("live.pcap") + " 2> " + Path("err"));
+    auto capture =
+        StartCapture("--promisc -c 5 --duration 20 -f 'src mac 02:00:00:00:00:0a and dst port "
+                     "53' -w " +
+                     Path("live.pcap") + " 2> " + Path("err"));
     for (const auto& [port, count] : {std::pair{"54", "3"}, std::pair{"53", "5"}}) {
         const auto sent =
             RunQndis({"send", "-i", "qv0", "--type", "2", "--src", "02:00:00:00:00:0a", "--dst",
@@ -86,7 +87,7 @@ TEST_F(QndisLive, ACutFrameIsWrittenWithItsWireLengthAndADeletedAdapterEndsTheCa
     for (const char* end : {"qv0", "qv1"}) {
         ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + end + " mtu 9000"));
     }
-    auto capture = StartCapture("-q -t 20 -w " + Path("cut.pcap") + " 2> " + Path("err"));
+    auto capture = StartCapture("-q --duration 20 -w " + Path("cut.pcap") + " 2> " + Path("err"));
     w32n55::live::RawSocket peer("qv0");
     const auto station = w32n55::live::AddressOf("qv1"), source = w32n55::live::AddressOf("qv0");
     ASSERT_TRUE(peer.Send(w32n55::live::MakeFrame(station, source, 9014, 1)));
@@ -114,8 +115,8 @@ TEST_F(QndisLive, ACutFrameIsWrittenWithItsWireLengthAndADeletedAdapterEndsTheCa
 TEST_F(QndisLive, AfterAFloodOverrunsTheRingTheLossesAreTheGapsInThePacketNumbers) {
     // The frame lines go to a reader that starts late, so the capture stalls
     // on a full pipe while the flood fills its ring.
-    auto capture =
-        StartCapture("-t 7 2> " + Path("err") + " | { sleep 2; cat > " + Path("lines") + "; }");
+    auto capture = StartCapture("--duration 7 2> " + Path("err") + " | { sleep 2; cat > " +
+                                Path("lines") + "; }");
     w32n55::live::RawSocket peer("qv0");
     const auto frame = w32n55::live::MakeFrame(w32n55::live::AddressOf("qv1"),
                                                w32n55::live::AddressOf("qv0"), 1000, 3);

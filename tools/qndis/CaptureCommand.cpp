@@ -23,10 +23,15 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 10> Options{{
+constexpr std::array<OptionSpec, 15> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
-    {"time", 't', true},
+    {"duration", 0, true},
+    {"no-time", 't', false},
+    {"time", 0, true},
+    {"verbose", 'v', false},
+    {"hex", 'x', false},
+    {"hex-ascii", 'X', false},
     {"promisc", 0, false},
     {"filter", 'f', true},
     {"filter-file", 0, true},
@@ -37,10 +42,23 @@ constexpr std::array<OptionSpec, 10> Options{{
 }};
 
 constexpr std::string_view CaptureUsage =
-    "qndis capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-f FILTER | --filter-file "
-    "FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] [-q]";
-constexpr std::string_view ReadUsage = "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE "
-                                       "| FILTER...] [-w OUT.pcap[ng]] [--pcapng] [-q]";
+    "qndis capture -i ADAPTER [-c COUNT] [--duration SECONDS] [--promisc] [-f FILTER | "
+    "--filter-file FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] [-q] "
+    "[-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
+constexpr std::string_view ReadUsage =
+    "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap[ng]] "
+    "[--pcapng] [-q] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
+
+struct NamedTimeView {
+    std::string_view name;
+    TimeView view;
+};
+constexpr std::array<NamedTimeView, 4> TimeViews{{
+    {"iso", TimeView::Iso},
+    {"epoch", TimeView::Epoch},
+    {"delta", TimeView::Delta},
+    {"relative", TimeView::Relative},
+}};
 
 // Reading a file this large takes long enough to want a progress line.
 constexpr std::uint64_t ProgressFileSize = 16ULL * 1024 * 1024;
@@ -141,9 +159,32 @@ FrameTypeNames FrameTypesOf(const std::string& shorthand = "Ethernet") {
     return FrameTypeNames(*medium);
 }
 
+TimeView TimeViewOption(const CommandLine& line) {
+    const auto name = line.Value("time");
+    if (!name) {
+        return line.Has("no-time") ? TimeView::None : TimeView::Clock;
+    }
+    if (line.Has("no-time")) {
+        throw UsageError("give '-t' or '--time', not both.");
+    }
+    for (const NamedTimeView& entry : TimeViews) {
+        if (entry.name == *name) {
+            return entry.view;
+        }
+    }
+    throw UsageError("option '--time' needs iso, epoch, delta or relative, not '" + *name + "'.");
+}
+
 // The options both commands share.
 CaptureOptions CommonOptions(const CommandLine& line, const CFilter* filter) {
     CaptureOptions options;
+    options.view = {TimeViewOption(line), line.Has("verbose")};
+    if (line.Has("hex") && line.Has("hex-ascii")) {
+        throw UsageError("give '-x' or '-X', not both.");
+    }
+    if (line.Has("hex") || line.Has("hex-ascii")) {
+        options.dump.emplace(line.Has("hex-ascii"));
+    }
     if (const auto count = line.Integer("count", 1, INT64_MAX)) {
         options.count = static_cast<std::uint64_t>(*count);
     }
@@ -157,7 +198,7 @@ int Capture(const CommandLine& line, const std::string& adapterName,
             std::span<const std::string> filterWords) {
     const std::unique_ptr<CFilter> filter = FilterOption(line, filterWords);
     CaptureOptions options = CommonOptions(line, filter.get());
-    options.seconds = line.Seconds("time");
+    options.seconds = line.Seconds("duration");
     options.promiscuous = line.Has("promisc");
     options.offline = IsFileAdapter(adapterName);
     if (options.offline) {
@@ -242,7 +283,7 @@ int RunCaptureCommand(std::span<const std::string> arguments) {
 int RunReadCommand(std::span<const std::string> arguments) {
     const CommandLine line(arguments, Options);
     line.ExpectOperands(1, SIZE_MAX, ReadUsage);
-    if (line.Has("interface") || line.Has("promisc") || line.Has("time")) {
+    if (line.Has("interface") || line.Has("promisc") || line.Has("duration")) {
         throw UsageError("read takes a file, not an adapter; usage: " + std::string(ReadUsage));
     }
     return Read(line, line.Operands().front(), std::span(line.Operands()).subspan(1));

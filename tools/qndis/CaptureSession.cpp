@@ -45,7 +45,7 @@ bool Interrupted() {
 
 CaptureSession::CaptureSession(CNdisHook& hook, const FrameTypeNames& names,
                                const CaptureOptions& options, std::FILE* out)
-    : m_hook(hook), m_options(options), m_out(out), m_line(names) {
+    : m_hook(hook), m_options(options), m_out(out), m_line(names, options.view) {
     m_frequency =
         static_cast<std::uint64_t>(static_cast<std::int64_t>(hook.GetTimestampFrequency()));
 }
@@ -82,8 +82,8 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     const std::uint64_t nanoseconds = StampToNanoseconds(
         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetTimeStamp())), m_frequency);
     if (!m_options.quiet) {
-        const std::string_view line = m_line.Format(frame, nanoseconds);
-        std::fwrite(line.data(), 1, line.size(), m_out);
+        ShowFrame(m_out, m_line, m_options, frame, nanoseconds,
+                  {frame.GetFrame(), frame.GetLength()});
     }
     const std::uint32_t wireLength = frame.GetWireLength();
     if (wireLength > frame.GetLength()) {
@@ -98,6 +98,16 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     }
     if (m_options.count && m_totals.matched >= *m_options.count) {
         m_done = true;
+    }
+}
+
+void ShowFrame(std::FILE* out, FrameLine& line, const CaptureOptions& options, const CFrame& frame,
+               std::uint64_t nanoseconds, std::span<const unsigned char> bytes) {
+    const std::string_view text =
+        line.Format(frame, nanoseconds, static_cast<std::uint32_t>(bytes.size()));
+    std::fwrite(text.data(), 1, text.size(), out);
+    if (options.dump) {
+        options.dump->Write(out, bytes);
     }
 }
 

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "tools/qndis/FrameDump.h"
 #include "tools/qndis/FrameLine.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 
 class CFilter;
+class CFrame;
 class CNdisHook;
 class CNetworkFrame;
 
@@ -21,9 +24,11 @@ struct CaptureOptions {
     bool promiscuous = false;
     const CFilter* filter = nullptr;
     PcapWriter* writer = nullptr;
-    bool quiet = false;         // no line per frame
-    bool offline = false;       // a capture file: ends when its frames are used up
-    std::uint64_t fileSize = 0; // for the progress indication of a file
+    bool quiet = false; // no line per frame
+    LineView view;
+    std::optional<FrameDump> dump; // the bytes below each line
+    bool offline = false;          // a capture file: ends when its frames are used up
+    std::uint64_t fileSize = 0;    // for the progress indication of a file
     bool progress = false;
 };
 
@@ -73,6 +78,11 @@ private:
 // The progress line of a long file on stderr; the final one ends the line.
 void ShowFileProgress(std::uint64_t bytesSeen, std::uint64_t size, std::uint64_t frames,
                       bool final);
+
+// A frame's line and, when asked for, its bytes below it: all of them,
+// also those of a frame longer than the analysis can tell.
+void ShowFrame(std::FILE* out, FrameLine& line, const CaptureOptions& options, const CFrame& frame,
+               std::uint64_t nanoseconds, std::span<const unsigned char> bytes);
 
 // Makes Ctrl-C end a capture cleanly instead of killing the process.
 void CatchInterrupt();

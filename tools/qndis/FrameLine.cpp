@@ -4,6 +4,7 @@
 #include "qndislib/qndislib.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -12,10 +13,48 @@ namespace qndis::tool {
 
 namespace {
 
+constexpr unsigned ICMP = 1;
+constexpr unsigned TCP = 6;
+constexpr unsigned UDP = 17;
+constexpr unsigned ICMPv6 = 58;
+
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 constexpr unsigned MinimumIPv4Header = 20;
+constexpr unsigned IPv4TotalLength = 2;
+constexpr unsigned IPv4Id = 4;
+constexpr unsigned IPv4TTL = 8;
+static_assert(IPv4TTL < MinimumIPv4Header);
+constexpr unsigned IPv6Header = 40;
+constexpr unsigned IPv6NextHeader = 6;
+constexpr unsigned IPv6Source = 8;
+constexpr unsigned IPv6Destination = 24;
+constexpr unsigned IPv6AddressLength = 16;
+static_assert(IPv6Destination + IPv6AddressLength == IPv6Header);
+
+constexpr unsigned TCPSequence = 4;
+constexpr unsigned TCPAcknowledgement = 8;
+constexpr unsigned TCPFlags = 13;
+constexpr unsigned MinimumTCPHeader = 20;
+static_assert(TCPFlags < MinimumTCPHeader);
+constexpr unsigned TCPAck = 0x10;
+
+struct FlagLetter {
+    unsigned bit;
+    char letter;
+};
+constexpr std::array<FlagLetter, 8> TCPFlagLetters{{
+    {0x01, 'F'},
+    {0x02, 'S'},
+    {0x04, 'R'},
+    {0x08, 'P'},
+    {TCPAck, '.'},
+    {0x20, 'U'},
+    {0x40, 'E'},
+    {0x80, 'W'},
+}};
 
 constexpr std::array<unsigned char, 6> IPv4Protocol{0, 0, 0, 0, 0x08, 0x00};
+constexpr std::array<unsigned char, 6> IPv6Protocol{0, 0, 0, 0, 0x86, 0xDD};
 
 const char* IPProtocolName(unsigned protocol) {
     for (const NamedIPProtocol& entry : IPProtocolNames) {
@@ -28,6 +67,10 @@ const char* IPProtocolName(unsigned protocol) {
 
 unsigned ReadBigEndian16(const unsigned char* bytes) {
     return static_cast<unsigned>(bytes[0]) << 8 | bytes[1];
+}
+
+unsigned ReadBigEndian32(const unsigned char* bytes) {
+    return ReadBigEndian16(bytes) << 16 | ReadBigEndian16(bytes + 2);
 }
 
 } // namespace
@@ -75,18 +118,63 @@ void FrameLine::Append(const char* format, ...) {
     }
 }
 
+void FrameLine::AppendTime(std::uint64_t nanoseconds) {
+    if (!m_anyShown) {
+        m_first = nanoseconds;
+        m_previous = nanoseconds;
+        m_anyShown = true;
+    }
+    switch (m_view.time) {
+    case TimeView::None:
+        break;
+    case TimeView::Clock:
+    case TimeView::Iso:
+        AppendClock(nanoseconds);
+        break;
+    case TimeView::Epoch:
+        AppendSeconds("", nanoseconds);
+        break;
+    case TimeView::Delta:
+        AppendDifference(nanoseconds, m_previous);
+        break;
+    case TimeView::Relative:
+        AppendDifference(nanoseconds, m_first);
+        break;
+    }
+    m_previous = nanoseconds;
+}
+
 // localtime_r consults the time zone each call; frames come many per
 // second, so the clock text is kept for the current second.
-void FrameLine::AppendTime(std::uint64_t nanoseconds) {
+void FrameLine::AppendClock(std::uint64_t nanoseconds) {
     const auto second = static_cast<std::int64_t>(nanoseconds / NanosecondsPerSecond);
     if (second != m_cachedSecond) {
         const std::time_t seconds = static_cast<std::time_t>(second);
-        std::tm local{};
-        localtime_r(&seconds, &local);
-        std::strftime(m_cachedClock.data(), m_cachedClock.size(), "%H:%M:%S", &local);
+        std::tm broken{};
+        if (m_view.time == TimeView::Iso) {
+            gmtime_r(&seconds, &broken);
+        } else {
+            localtime_r(&seconds, &broken);
+        }
+        std::strftime(m_cachedClock.data(), m_cachedClock.size(),
+                      m_view.time == TimeView::Iso ? "%Y-%m-%dT%H:%M:%S" : "%H:%M:%S", &broken);
         m_cachedSecond = second;
     }
-    Append("%s.%09u", m_cachedClock.data(),
+    Append(" %s.%09u%s", m_cachedClock.data(),
+           static_cast<unsigned>(nanoseconds % NanosecondsPerSecond),
+           m_view.time == TimeView::Iso ? "Z" : "");
+}
+
+// Stamps of a file need not rise; a frame stamped before the one it is
+// measured from shows a negative difference.
+void FrameLine::AppendDifference(std::uint64_t later, std::uint64_t earlier) {
+    const bool negative = later < earlier;
+    AppendSeconds(negative ? "-" : "", negative ? earlier - later : later - earlier);
+}
+
+void FrameLine::AppendSeconds(const char* sign, std::uint64_t nanoseconds) {
+    Append(" %s%llu.%09u", sign,
+           static_cast<unsigned long long>(nanoseconds / NanosecondsPerSecond),
            static_cast<unsigned>(nanoseconds % NanosecondsPerSecond));
 }
 
@@ -98,21 +186,70 @@ void FrameLine::AppendIPv4(const unsigned char* data, unsigned length) {
     const unsigned protocol = data[9];
     Append("  %u.%u.%u.%u -> %u.%u.%u.%u", data[12], data[13], data[14], data[15], data[16],
            data[17], data[18], data[19]);
+    AppendProtocolName(protocol);
+    // Only the first fragment carries the transport header.
+    const bool firstFragment = (ReadBigEndian16(data + 6) & 0x1FFFU) == 0;
+    if (firstFragment && headerLength >= MinimumIPv4Header && headerLength <= length) {
+        AppendTransport(protocol, data + headerLength, length - headerLength);
+    }
+    if (m_view.verbose) {
+        Append("  ttl %u id %u length %u", data[IPv4TTL], ReadBigEndian16(data + IPv4Id),
+               ReadBigEndian16(data + IPv4TotalLength));
+    }
+}
+
+// Extension headers are not followed: the next header is shown as the
+// frame names it.
+void FrameLine::AppendIPv6(const unsigned char* data, unsigned length) {
+    if (data == nullptr || length < IPv6Header || (data[0] >> 4) != 6) {
+        return;
+    }
+    std::array<char, INET6_ADDRSTRLEN> source{};
+    std::array<char, INET6_ADDRSTRLEN> destination{};
+    inet_ntop(AF_INET6, data + IPv6Source, source.data(), source.size());
+    inet_ntop(AF_INET6, data + IPv6Destination, destination.data(), destination.size());
+    Append("  %s -> %s", source.data(), destination.data());
+    const unsigned protocol = data[IPv6NextHeader];
+    AppendProtocolName(protocol);
+    AppendTransport(protocol, data + IPv6Header, length - IPv6Header);
+}
+
+void FrameLine::AppendProtocolName(unsigned protocol) {
     if (const char* name = IPProtocolName(protocol)) {
         Append(" %s", name);
     } else {
         Append(" proto %u", protocol);
     }
-    // Only the first fragment carries the transport header.
-    const bool firstFragment = (ReadBigEndian16(data + 6) & 0x1FFFU) == 0;
-    if (!firstFragment || headerLength < MinimumIPv4Header) {
+}
+
+void FrameLine::AppendTransport(unsigned protocol, const unsigned char* data, unsigned length) {
+    if ((protocol == TCP || protocol == UDP) && length >= 4) {
+        Append(" %u -> %u", ReadBigEndian16(data), ReadBigEndian16(data + 2));
+        if (protocol == TCP && m_view.verbose) {
+            AppendTCPDetail(data, length);
+        }
+    } else if ((protocol == ICMP || protocol == ICMPv6) && length >= 2) {
+        Append(" type %u code %u", data[0], data[1]);
+    }
+}
+
+// The flags in the letters and order other capture tools show them.
+void FrameLine::AppendTCPDetail(const unsigned char* data, unsigned length) {
+    if (length < MinimumTCPHeader) {
         return;
     }
-    if ((protocol == 6 || protocol == 17) && length >= headerLength + 4) {
-        Append(" %u -> %u", ReadBigEndian16(data + headerLength),
-               ReadBigEndian16(data + headerLength + 2));
-    } else if (protocol == 1 && length >= headerLength + 2) {
-        Append(" type %u code %u", data[headerLength], data[headerLength + 1]);
+    const unsigned flags = data[TCPFlags];
+    std::array<char, TCPFlagLetters.size() + 1> letters{};
+    std::size_t used = 0;
+    for (const auto& [bit, letter] : TCPFlagLetters) {
+        if ((flags & bit) != 0) {
+            letters[used++] = letter;
+        }
+    }
+    Append(" [%s] seq %u", used == 0 ? "none" : letters.data(),
+           ReadBigEndian32(data + TCPSequence));
+    if ((flags & TCPAck) != 0) {
+        Append(" ack %u", ReadBigEndian32(data + TCPAcknowledgement));
     }
 }
 
@@ -124,7 +261,7 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
                                    std::uint32_t length) {
     m_used = 0;
     const QWORD number = frame.GetPacketNumber();
-    Append("%6llu ", static_cast<unsigned long long>(static_cast<std::int64_t>(number)));
+    Append("%6llu", static_cast<unsigned long long>(static_cast<std::int64_t>(number)));
     AppendTime(nanoseconds);
     const CMediaInfo* media = frame.GetMediaInfo();
     // The analysis reads missing header bytes as zero; what it found there
@@ -153,9 +290,13 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
         }
     }
     Append("  %u", static_cast<unsigned>(length));
-    if (media != nullptr && std::equal(IPv4Protocol.begin(), IPv4Protocol.end(),
-                                       static_cast<const unsigned char*>(media->GetProtocolId()))) {
-        AppendIPv4(frame.GetData(), frame.GetDataLength());
+    if (media != nullptr) {
+        const auto* id = static_cast<const unsigned char*>(media->GetProtocolId());
+        if (std::equal(IPv4Protocol.begin(), IPv4Protocol.end(), id)) {
+            AppendIPv4(frame.GetData(), frame.GetDataLength());
+        } else if (std::equal(IPv6Protocol.begin(), IPv6Protocol.end(), id)) {
+            AppendIPv6(frame.GetData(), frame.GetDataLength());
+        }
     }
     if (const auto* ethernet = dynamic_cast<const CEthernetInfo*>(media);
         ethernet != nullptr && ethernet->IsVLANFrame()) {

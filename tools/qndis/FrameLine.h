@@ -28,13 +28,23 @@ private:
 // frequency of 0 (the counter could not be read) takes the stamp as it is.
 std::uint64_t StampToNanoseconds(std::uint64_t stamp, std::uint64_t frequency);
 
+enum class TimeView { Clock, None, Iso, Epoch, Delta, Relative };
+
+// What a frame line shows beyond the summary; the clock is local time, the
+// other stamps are UTC or differences.
+struct LineView {
+    TimeView time = TimeView::Clock;
+    bool verbose = false; // IPv4 TTL, id and length; TCP flags and numbers
+};
+
 // Formats the one-line summary of an analysed frame: packet number, local
 // time, frame type, hardware addresses, link protocol id, length, and for
-// IPv4 the addresses, protocol and ports. Kept free of streams and
+// IP the addresses, protocol and ports. Kept free of streams and
 // allocation because it runs for every frame shown.
 class FrameLine {
 public:
-    explicit FrameLine(const FrameTypeNames& names) : m_names(names) {}
+    explicit FrameLine(const FrameTypeNames& names, LineView view = {})
+        : m_names(names), m_view(view) {}
 
     // The line, terminated by a newline, valid until the next call.
     std::string_view Format(const CFrame& frame, std::uint64_t nanoseconds);
@@ -44,15 +54,26 @@ public:
 
 private:
     void AppendTime(std::uint64_t nanoseconds);
+    void AppendClock(std::uint64_t nanoseconds);
+    void AppendDifference(std::uint64_t later, std::uint64_t earlier);
+    void AppendSeconds(const char* sign, std::uint64_t nanoseconds);
     void AppendIPv4(const unsigned char* data, unsigned length);
+    void AppendIPv6(const unsigned char* data, unsigned length);
+    void AppendProtocolName(unsigned protocol);
+    void AppendTransport(unsigned protocol, const unsigned char* data, unsigned length);
+    void AppendTCPDetail(const unsigned char* data, unsigned length);
     std::string_view EndLine();
     void Append(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     const FrameTypeNames& m_names;
+    LineView m_view;
     std::array<char, 512> m_line{};
     std::size_t m_used = 0;
     std::int64_t m_cachedSecond = -1;
-    std::array<char, 16> m_cachedClock{};
+    std::array<char, 32> m_cachedClock{};
+    std::uint64_t m_first = 0;    // stamps of the first and the previous
+    std::uint64_t m_previous = 0; // frame shown, for the differences
+    bool m_anyShown = false;
 };
 
 } // namespace qndis::tool

@@ -19,7 +19,8 @@ constexpr auto ProgressInterval = std::chrono::milliseconds(250);
 
 ReadSession::ReadSession(CaptureFile& file, const FrameTypeNames& names,
                          const CaptureOptions& options, std::FILE* out)
-    : m_file(file), m_options(options), m_out(out), m_line(names), m_frame(file.Medium()) {}
+    : m_file(file), m_options(options), m_out(out), m_line(names, options.view),
+      m_frame(file.Medium()) {}
 
 void ReadSession::Handle(const FileRecord& record) {
     ++m_totals.received;
@@ -41,8 +42,7 @@ void ReadSession::Handle(const FileRecord& record) {
         ++m_totals.byType[static_cast<std::size_t>(type)];
     }
     if (!m_options.quiet) {
-        const std::string_view line = m_line.Format(m_frame, nanoseconds, length);
-        std::fwrite(line.data(), 1, line.size(), m_out);
+        ShowFrame(m_out, m_line, m_options, m_frame, nanoseconds, record.bytes);
     }
     if (m_options.writer != nullptr &&
         !m_options.writer->Write(record.bytes.data(), length, record.originalLength, record.seconds,

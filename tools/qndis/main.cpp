@@ -10,7 +10,6 @@
 #include <exception>
 #include <new>
 #include <pcap/pcap.h>
-#include <pcap/pcap.h>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,14 +29,21 @@ constexpr std::array<Command, 7> Commands{{
     {"adapters", RunAdaptersCommand,
      "adapters                    list the adapters with names, address, media and speed"},
     {"capture", RunCaptureCommand,
-     "capture -i ADAPTER [-c COUNT] [-t SECONDS] [--promisc] [-w OUT.pcap[ng]] [--pcapng] [-q]\n"
-     "          [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
+     "capture -i ADAPTER [-c COUNT] [--duration SECONDS] [--promisc] [-w OUT.pcap[ng]]\n"
+     "          [--pcapng] [-q] [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
      "                              capture frames, one line each, and summarise"},
     {"read", RunReadCommand,
      "read FILE [-c COUNT] [-w OUT.pcap[ng]] [--pcapng] [-q] [-f FILTER | --filter-file FILE | "
      "FILTER...]\n"
      "                              the same over a pcap or pcapng file of Ethernet,\n"
-     "                              Linux cooked, raw IP or BSD loopback frames"},
+     "                              Linux cooked, raw IP or BSD loopback frames\n"
+     "  capture and read show each frame with:\n"
+     "    -t                        no time stamp\n"
+     "    --time=iso|epoch|delta|relative\n"
+     "                              UTC date and time, seconds since 1970, since the\n"
+     "                              frame before, since the first (default: local clock)\n"
+     "    -v                        IPv4 TTL, id and length; TCP flags, seq and ack\n"
+     "    -x | -X                   the frame's bytes in hex below it (-X: and as text)"},
     {"stats", RunStatsCommand,
      "stats -i ADAPTER            every statistic and property of the adapter"},
     {"send", RunSendCommand,
