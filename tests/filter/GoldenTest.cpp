@@ -92,9 +92,17 @@ TEST(GoldenFrames, AnalysisFindsTheFieldsAndTheFrameTypeAlone) {
             EXPECT_EQ(medium->CheckFrameId(bytes.get(), frame.bytes.size(), id), id == frame.type)
                 << id;
         }
+        medium->SetCurrentAddress(frame.destination);
         const std::unique_ptr<CMediaInfo> clone(medium->Clone());
         EXPECT_STREQ(clone->GetShorthand(), frame.medium.c_str());
+        EXPECT_EQ(clone->GetCurrentAddress(), frame.destination);
         ExpectFields(*clone, frame);
+        if (const auto* ethernet = dynamic_cast<const CEthernetInfo*>(medium.get())) {
+            CEthernetInfo assigned;
+            assigned = *ethernet;
+            EXPECT_EQ(assigned.GetCurrentAddress(), frame.destination);
+            ExpectFields(assigned, frame);
+        }
 
         // Without a length Ethernet may read the longest header it knows.
         if (frame.medium == "Ethernet" && frame.bytes.size() <= CEthernetInfo::MaxAnalysedBytes) {

@@ -134,31 +134,4 @@ TEST(AddressedToMe, CurrentBroadcastAndAppletalkCount) {
     }
 }
 
-TEST(MediumCopies, CarryEverythingAndStayIndependent) {
-    CEthernetInfo source;
-    source.SetCurrentAddress(CMACAddr("00A0C914C829"));
-    source.SetPermanentAddress(CMACAddr("00A0C914C82A"));
-    std::array<unsigned char, CEthernetInfo::MaxAnalysedBytes> frame{
-        0x01, 0x00, 0x5E, 0, 0, 1, 2, 3, 4, 5, 6, 7, 0x86, 0xDD};
-    source.AnalyzeFrame(frame.data());
-
-    CEthernetInfo copied(source);
-    std::unique_ptr<CMediaInfo> cloned(source.Clone());
-    CEthernetInfo assigned;
-    assigned = source;
-    for (const CMediaInfo* copy :
-         {static_cast<CMediaInfo*>(&copied), cloned.get(), static_cast<CMediaInfo*>(&assigned)}) {
-        EXPECT_STREQ(copy->GetName(), source.GetName());
-        EXPECT_EQ(copy->GetCurrentAddress(), source.GetCurrentAddress());
-        EXPECT_EQ(copy->GetPermanentAddress(), source.GetPermanentAddress());
-        EXPECT_EQ(copy->GetProtocolId(), CProtocolId("86DD"));
-    }
-    frame[12] = 0x05;
-    frame[13] = 0xDC;
-    frame[14] = frame[15] = 0xFF;
-    cloned->AnalyzeFrame(frame.data());
-    EXPECT_EQ(cloned->GetFrameType(), 1);
-    EXPECT_EQ(source.GetFrameType(), 2);
-}
-
 } // namespace
