@@ -110,6 +110,8 @@ TEST_F(NdisHookTest, ReceptionSetsTheFilterOfTheMedium) {
         EXPECT_EQ(ScriptedAdapter::PacketFilter("if0"), c.promiscuous);
         EXPECT_EQ(hook->StartNormalReception(), c.normal.has_value());
         EXPECT_EQ(ScriptedAdapter::PacketFilter("if0"), c.normal ? c.normal : c.promiscuous);
+        // Programs are compiled for Ethernet frames only.
+        EXPECT_EQ(hook->SetKernelFilter(nullptr), c.medium == NdisMedium802_3);
         EXPECT_TRUE(hook->StopReception());
         EXPECT_EQ(ScriptedAdapter::PacketFilter("if0"), 0U);
     }
