@@ -56,8 +56,7 @@ std::optional<std::uint32_t> InformationBuffer::GetULong() const {
     if (length_ < 4) {
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(data_[0]) | static_cast<std::uint32_t>(data_[1]) << 8 |
-           static_cast<std::uint32_t>(data_[2]) << 16 | static_cast<std::uint32_t>(data_[3]) << 24;
+    return w32n55abi::ReadLittleEndian<std::uint32_t>(data_);
 }
 
 } // namespace w32n55

@@ -29,7 +29,7 @@ bool CIPAddrFilter::IsSatisfied(const CFrame* frame) const {
     if (data.size() < std::uint64_t{m_offset} + 4) {
         return false;
     }
-    const std::uint32_t value = qndis::detail::ReadNetwork32(data.data() + m_offset);
+    const std::uint32_t value = qndis::detail::ReadBig32(data.data() + m_offset);
     return qndis::detail::Compare(value, m_address, m_operation);
 }
 

@@ -26,7 +26,7 @@ bool CIPPortFilter::IsSatisfied(const CFrame* frame) const {
     if (data.size() < offset + 2) {
         return false;
     }
-    const std::uint16_t value = qndis::detail::ReadNetwork16(data.data() + offset);
+    const std::uint16_t value = qndis::detail::ReadBig16(data.data() + offset);
     return qndis::detail::Compare<unsigned short>(value, m_port, m_operation);
 }
 

@@ -1,6 +1,7 @@
 #include "qndislib/media/LoopbackInfo.h"
 
 #include "qndislib/media/ReadableBytes.h"
+#include "qndislib/w32n55abi/LittleEndian.h"
 
 #include <array>
 #include <new>
@@ -17,11 +18,6 @@ constexpr std::uint32_t FamilyIPv4 = 2;
 constexpr std::array<std::uint32_t, 3> FamiliesIPv6 = {24, 28, 30};
 constexpr std::uint32_t WrittenFamilyIPv6 = 24;
 constexpr int ArpHardwareLoopback = 772;
-
-std::uint32_t ReadLittle32(const unsigned char* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
 
 using qndis::detail::ReadBig32;
 
@@ -46,7 +42,7 @@ std::uint32_t CLoopbackInfo::ReadFamily(const unsigned char* frame) const {
     if (m_order == NetworkOrder) {
         return ReadBig32(frame);
     }
-    const std::uint32_t little = ReadLittle32(frame);
+    const auto little = w32n55abi::ReadLittleEndian<std::uint32_t>(frame);
     return (little & 0xFFFFu) == 0 ? ReadBig32(frame) : little;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/qndis/FrameLine.h"
 
 #include "qndislib/addr/IPProtocolNames.h"
+#include "qndislib/media/ReadableBytes.h"
 #include "qndislib/qndislib.h"
 
 #include <algorithm>
@@ -65,13 +66,8 @@ const char* IPProtocolName(unsigned protocol) {
     return nullptr;
 }
 
-unsigned ReadBigEndian16(const unsigned char* bytes) {
-    return static_cast<unsigned>(bytes[0]) << 8 | bytes[1];
-}
-
-unsigned ReadBigEndian32(const unsigned char* bytes) {
-    return ReadBigEndian16(bytes) << 16 | ReadBigEndian16(bytes + 2);
-}
+using qndis::detail::ReadBig16;
+using qndis::detail::ReadBig32;
 
 } // namespace
 
@@ -188,13 +184,13 @@ void FrameLine::AppendIPv4(const unsigned char* data, unsigned length) {
            data[17], data[18], data[19]);
     AppendProtocolName(protocol);
     // Only the first fragment carries the transport header.
-    const bool firstFragment = (ReadBigEndian16(data + 6) & 0x1FFFU) == 0;
+    const bool firstFragment = (ReadBig16(data + 6) & 0x1FFFU) == 0;
     if (firstFragment && headerLength >= MinimumIPv4Header && headerLength <= length) {
         AppendTransport(protocol, data + headerLength, length - headerLength);
     }
     if (m_view.verbose) {
-        Append("  ttl %u id %u length %u", data[IPv4TTL], ReadBigEndian16(data + IPv4Id),
-               ReadBigEndian16(data + IPv4TotalLength));
+        Append("  ttl %u id %u length %u", data[IPv4TTL], ReadBig16(data + IPv4Id),
+               ReadBig16(data + IPv4TotalLength));
     }
 }
 
@@ -224,7 +220,7 @@ void FrameLine::AppendProtocolName(unsigned protocol) {
 
 void FrameLine::AppendTransport(unsigned protocol, const unsigned char* data, unsigned length) {
     if ((protocol == TCP || protocol == UDP) && length >= 4) {
-        Append(" %u -> %u", ReadBigEndian16(data), ReadBigEndian16(data + 2));
+        Append(" %u -> %u", ReadBig16(data), ReadBig16(data + 2));
         if (protocol == TCP && m_view.verbose) {
             AppendTCPDetail(data, length);
         }
@@ -246,10 +242,9 @@ void FrameLine::AppendTCPDetail(const unsigned char* data, unsigned length) {
             letters[used++] = letter;
         }
     }
-    Append(" [%s] seq %u", used == 0 ? "none" : letters.data(),
-           ReadBigEndian32(data + TCPSequence));
+    Append(" [%s] seq %u", used == 0 ? "none" : letters.data(), ReadBig32(data + TCPSequence));
     if ((flags & TCPAck) != 0) {
-        Append(" ack %u", ReadBigEndian32(data + TCPAcknowledgement));
+        Append(" ack %u", ReadBig32(data + TCPAcknowledgement));
     }
 }
 
