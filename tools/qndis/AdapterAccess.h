@@ -18,6 +18,11 @@ bool IsFileAdapter(const std::string& ndisName);
 // file of Ethernet frames.
 void CheckCaptureFile(const std::string& path);
 
+// The adapter `-i` names: its name, or its number in the list of `qndis
+// -D` when no adapter is named so. Raises UsageError for a number beyond
+// the list.
+std::string AdapterByNameOrNumber(const std::string& nameOrNumber);
+
 // Opens an adapter on a hook of its own (the hook holds its packages and is
 // too large for the stack). When that fails the ToolError says why in the
 // user's terms: which adapters exist when the name is unknown, how to grant

@@ -23,7 +23,7 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 15> Options{{
+constexpr std::array<OptionSpec, 17> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
     {"duration", 0, true},
@@ -36,18 +36,20 @@ constexpr std::array<OptionSpec, 15> Options{{
     {"filter", 'f', true},
     {"filter-file", 0, true},
     {"write", 'w', true},
-    {"quiet", 'q', false},
+    {"quick", 'q', false},
+    {"link-addresses", 'e', false},
+    {"no-lines", 0, false},
     {"no-kernel-filter", 0, false},
     {"pcapng", 0, false},
 }};
 
 constexpr std::string_view CaptureUsage =
     "qndis capture -i ADAPTER [-c COUNT] [--duration SECONDS] [--promisc] [-f FILTER | "
-    "--filter-file FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] [-q] "
-    "[-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
+    "--filter-file FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] "
+    "[--no-lines] [-q] [-e] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
 constexpr std::string_view ReadUsage =
     "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap[ng]] "
-    "[--pcapng] [-q] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
+    "[--pcapng] [--no-lines] [-q] [-e] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
 
 struct NamedTimeView {
     std::string_view name;
@@ -178,7 +180,8 @@ TimeView TimeViewOption(const CommandLine& line) {
 // The options both commands share.
 CaptureOptions CommonOptions(const CommandLine& line, const CFilter* filter) {
     CaptureOptions options;
-    options.view = {TimeViewOption(line), line.Has("verbose")};
+    options.view = {TimeViewOption(line), line.Has("verbose"), line.Has("link-addresses"),
+                    line.Has("quick")};
     if (line.Has("hex") && line.Has("hex-ascii")) {
         throw UsageError("give '-x' or '-X', not both.");
     }
@@ -189,7 +192,7 @@ CaptureOptions CommonOptions(const CommandLine& line, const CFilter* filter) {
         options.count = static_cast<std::uint64_t>(*count);
     }
     // Frames written to standard output leave no room for frame lines.
-    options.quiet = line.Has("quiet") || line.Value("write") == "-";
+    options.noLines = line.Has("no-lines") || line.Value("write") == "-";
     options.filter = filter;
     return options;
 }
@@ -277,7 +280,7 @@ int RunCaptureCommand(std::span<const std::string> arguments) {
     if (!adapter) {
         throw UsageError("capture needs an adapter: -i ADAPTER ('qndis adapters' lists them).");
     }
-    return Capture(line, *adapter, line.Operands());
+    return Capture(line, AdapterByNameOrNumber(*adapter), line.Operands());
 }
 
 int RunReadCommand(std::span<const std::string> arguments) {

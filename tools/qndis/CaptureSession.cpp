@@ -81,7 +81,7 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     }
     const std::uint64_t nanoseconds = StampToNanoseconds(
         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetTimeStamp())), m_frequency);
-    if (!m_options.quiet) {
+    if (!m_options.noLines) {
         ShowFrame(m_out, m_line, m_options, frame, nanoseconds,
                   {frame.GetFrame(), frame.GetLength()});
     }

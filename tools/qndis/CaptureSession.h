@@ -24,7 +24,7 @@ struct CaptureOptions {
     bool promiscuous = false;
     const CFilter* filter = nullptr;
     PcapWriter* writer = nullptr;
-    bool quiet = false; // no line per frame
+    bool noLines = false;
     LineView view;
     std::optional<FrameDump> dump; // the bytes below each line
     bool offline = false;          // a capture file: ends when its frames are used up
