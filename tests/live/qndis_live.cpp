@@ -209,6 +209,28 @@ TEST_F(QndisLive, SendTakesTheAdapterByNumberItsOwnAddressAVlanTagAndAProtocolWo
     EXPECT_THAT(result.out, HasSubstr("10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53  vlan 7\n"));
 }
 
+TEST_F(QndisLive, CaptureOnAnyShowsTheFramesOfEveryAdapterWithTheirCookedHeader) {
+    const std::string command = std::string(QNDIS_PROGRAM) +
+                                " capture -i any -e -t -c 2 --duration 20 -w " + Path("any.pcap") +
+                                " 'udp and dst port 53' 2> " + Path("err");
+    auto capture = std::async(std::launch::async, [command] {
+        return RunProgram({"sh", "-c", command});
+    });
+    std::this_thread::sleep_for(1s);
+    const auto sent =
+        RunQndis({"send", "-i", "qv0", "--type", "2", "--dst", LineAddress("qv1"), "--proto", "ip",
+                  "--payload", Hex(Ipv4Packet(Udp, 1, 2, 1024, 53))});
+    ASSERT_EQ(sent.status, 0) << sent.err;
+    const QndisResult result = capture.get();
+    ASSERT_EQ(result.status, 0) << Text("err");
+    // Sent by qv0 and received by qv1: the same packet twice, from qv0.
+    const std::string line = "  Linux cooked           " + LineAddress("qv0") +
+                             "  0800  62  10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n";
+    EXPECT_EQ(result.out, "     1" + line + "     2" + line);
+    EXPECT_THAT(RunQndis({"read", Path("any.pcap"), "-q"}).out,
+                HasSubstr("  62  10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n"));
+}
+
 TEST_F(QndisLive, AdapterCommandsAndTheirErrors) {
     // A pair left down, where no capture could open; loopback has no speed.
     ASSERT_TRUE(w32n55::live::Run("ip link add qd0 type veth peer name qd1"));

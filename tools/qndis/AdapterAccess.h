@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,11 @@ namespace qndis::tool {
 inline constexpr std::string_view FileAdapterPrefix = "file:";
 
 bool IsFileAdapter(const std::string& ndisName);
+
+// The driver library's device for every interface at once; its frames carry
+// the cooked header of this link type.
+inline constexpr std::string_view AllAdaptersName = "any";
+inline constexpr std::uint32_t AllAdaptersLinkType = 113;
 
 // Raises ToolError, in libpcap's words, unless `path` is a pcap or pcapng
 // file of Ethernet frames.

@@ -210,16 +210,24 @@ int Capture(const CommandLine& line, const std::string& adapterName,
         options.progress = options.fileSize >= ProgressFileSize && isatty(STDERR_FILENO) != 0;
     }
 
+    const bool allAdapters = adapterName == AllAdaptersName;
+    if (allAdapters && options.promiscuous) {
+        throw UsageError("the adapter 'any' cannot be made promiscuous; capture on one adapter "
+                         "with --promisc instead.");
+    }
+    const std::uint32_t linkType = allAdapters ? AllAdaptersLinkType : PcapFormat().linkType;
+    options.linkMedium = allAdapters ? MediumOfLinkType(linkType) : nullptr;
     const std::unique_ptr<CNdisHook> hook = OpenAdapter(adapterName);
-    if (hook->GetMedium() != EthernetMedium) {
+    if (!allAdapters && hook->GetMedium() != EthernetMedium) {
         throw ToolError("'" + adapterName + "' is not an Ethernet adapter (NDIS medium " +
                         std::to_string(static_cast<std::int32_t>(hook->GetMedium())) +
                         "); only Ethernet frames can be analysed.");
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options, {PcapFormat().linkType, false, adapterName});
-    const FrameTypeNames names = FrameTypesOf();
+    OpenWriter(line, writer, options, {linkType, false, adapterName});
+    const FrameTypeNames names =
+        options.linkMedium != nullptr ? FrameTypesOf(options.linkMedium) : FrameTypesOf();
     const char* kernelFilter = nullptr;
     if (filter && !options.offline) {
         kernelFilter = line.Has("no-kernel-filter")          ? "off (--no-kernel-filter)"

@@ -34,7 +34,8 @@ constexpr std::array<Command, 7> Commands{{
      "capture -i ADAPTER|N [-c COUNT] [--duration SECONDS] [--promisc] [-w OUT.pcap[ng]]\n"
      "          [--pcapng] [--no-lines] [-f FILTER | --filter-file FILE | FILTER...]\n"
      "          [--no-kernel-filter]\n"
-     "                              capture frames, one line each, and summarise"},
+     "                              capture frames, one line each, and summarise;\n"
+     "                              -i any: on every adapter at once (Linux cooked frames)"},
     {"read", RunReadCommand,
      "read FILE [-c COUNT] [-w OUT.pcap[ng]] [--pcapng] [--no-lines] [-f FILTER |\n"
      "          --filter-file FILE | FILTER...]\n"
