@@ -56,11 +56,12 @@ std::string AdapterByNameOrNumber(const std::string& nameOrNumber) {
         return nameOrNumber;
     }
     const std::size_t number = std::stoul(nameOrNumber);
+    if (number == adapters.size() + 1) {
+        return std::string(AllAdaptersName);
+    }
     if (number == 0 || number > adapters.size()) {
         throw UsageError("there is no adapter number " + nameOrNumber + "; 'qndis -D' numbers " +
-                         (adapters.size() == 1 ? std::string("1 adapter")
-                                               : std::to_string(adapters.size()) + " adapters") +
-                         ".");
+                         std::to_string(adapters.size()) + " adapters and 'any'.");
     }
     return adapters[number - 1]->GetNdisName();
 }

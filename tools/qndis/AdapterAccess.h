@@ -25,8 +25,8 @@ inline constexpr std::uint32_t AllAdaptersLinkType = 113;
 void CheckCaptureFile(const std::string& path);
 
 // The adapter `-i` names: its name, or its number in the list of `qndis
-// -D` when no adapter is named so. Raises UsageError for a number beyond
-// the list.
+// -D` (the adapters, then "any") when no adapter is named so. Raises
+// UsageError for a number beyond the list.
 std::string AdapterByNameOrNumber(const std::string& nameOrNumber);
 
 // Opens an adapter on a hook of its own (the hook holds its packages and is

@@ -195,6 +195,8 @@ void PrintNumberedList(const CNdisAdapters& adapters) {
                     adapter->GetTypeAsString(), std::string(adapter->GetAddress()).c_str(),
                     speed.empty() ? "" : ", ", speed.c_str());
     }
+    std::printf("%d.%.*s [every adapter at once, Linux cooked frames]\n", number + 1,
+                static_cast<int>(AllAdaptersName.size()), AllAdaptersName.data());
 }
 
 void PrintDescriptions(const CNdisAdapters& adapters) {
