@@ -44,7 +44,7 @@ constexpr std::array<OptionSpec, 17> Options{{
 }};
 
 constexpr std::string_view CaptureUsage =
-    "qndis capture -i ADAPTER [-c COUNT] [--duration SECONDS] [--promisc] [-f FILTER | "
+    "qndis capture -i ADAPTER|N|any [-c COUNT] [--duration SECONDS] [--promisc] [-f FILTER | "
     "--filter-file FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] "
     "[--no-lines] [-q] [-e] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
 constexpr std::string_view ReadUsage =

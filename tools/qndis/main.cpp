@@ -31,7 +31,7 @@ constexpr std::array<Command, 7> Commands{{
      "                              (-D, also 'qndis -D': one numbered line each; -i takes\n"
      "                              the number for the name)"},
     {"capture", RunCaptureCommand,
-     "capture -i ADAPTER|N [-c COUNT] [--duration SECONDS] [--promisc] [-w OUT.pcap[ng]]\n"
+     "capture -i ADAPTER|N|any [-c COUNT] [--duration SECONDS] [--promisc] [-w OUT.pcap[ng]]\n"
      "          [--pcapng] [--no-lines] [-f FILTER | --filter-file FILE | FILTER...]\n"
      "          [--no-kernel-filter]\n"
      "                              capture frames, one line each, and summarise;\n"
