@@ -216,10 +216,10 @@ int RunAdaptersCommand(std::span<const std::string> arguments) {
     line.ExpectOperands(0, 0, "qndis adapters [-D]");
     CNdisAdapters adapters;
     adapters.ReadAdapters();
-    if (adapters.empty()) {
-        std::printf("no adapters\n");
-    } else if (line.Has("list-interfaces")) {
+    if (line.Has("list-interfaces")) {
         PrintNumberedList(adapters);
+    } else if (adapters.empty()) {
+        std::printf("no adapters\n");
     } else {
         PrintDescriptions(adapters);
     }
