@@ -1,5 +1,7 @@
 #include "qndislib/filter/StringTable.h"
 
+#include "qndislib/filter/ResourceStrings.h"
+
 #include <gtest/gtest.h>
 #include <string>
 
@@ -28,9 +30,14 @@ constexpr StringRow kRows[] = {
 
 } // namespace
 
+TEST(StringTable, StartUpHandsTheLibrarysTableToTheDescriptions) {
+    ASSERT_NE(GetLibraryStringModule(), nullptr);
+    EXPECT_EQ(CResourceStrings::Instance().GetModule(), GetLibraryStringModule());
+    EXPECT_STREQ(CResourceStrings::Instance().Get(IDS_SOURCE_IP), "source IP address ");
+}
+
 TEST(StringTable, ReadsTheLibrarysTableByBlock) {
     const HSTRINGMODULE module = GetLibraryStringModule();
-    ASSERT_NE(module, nullptr);
     for (const StringRow& row : kRows) {
         std::string text = "stale";
         EXPECT_EQ(LoadResString(row.id, text, module), row.found) << row.id;
