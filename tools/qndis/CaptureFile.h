@@ -10,6 +10,8 @@ struct pcap;
 
 namespace qndis::tool {
 
+class PcapBlockReader;
+
 // One frame of a capture file, valid until the next read.
 struct FileRecord {
     std::span<const unsigned char> bytes;
@@ -55,11 +57,14 @@ private:
     };
     pcap* Open(const std::string& path);
     std::uint64_t Position() const;
+    std::optional<FileRecord> NextFromBlocks();
 
     std::string m_name;
     // The stream's buffer; it outlives the handle that closes the stream.
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<pcap, PcapClose> m_handle;
+    // Reads a plain pcap file's sound records until the first that is not.
+    std::unique_ptr<PcapBlockReader> m_blocks;
     std::string m_damage;
     bool m_seekable = false;
     std::uint64_t m_offset = 0;
