@@ -1,6 +1,7 @@
 #include "tools/qndis/PcapBlockReader.h"
 
 #include "qndislib/frame/BufferFrame.h"
+#include "tools/qndis/PcapLayout.h"
 
 #include <array>
 #include <cerrno>
@@ -11,25 +12,11 @@ namespace qndis::tool {
 
 namespace {
 
+using namespace pcap;
+
 constexpr std::size_t BlockSize = std::size_t{1} << 20;
-static_assert(BlockSize > 16 + CBufferFrame::MaxLength, "a whole record fits a block");
-
-constexpr std::uint32_t MicrosecondMagic = 0xA1B2C3D4;
-constexpr std::uint32_t NanosecondMagic = 0xA1B23C4D;
-constexpr std::uint16_t VersionMajor = 2;
-constexpr std::uint16_t VersionMinor = 4;
-constexpr std::size_t MagicOffset = 0;
-constexpr std::size_t VersionMajorOffset = 4;
-constexpr std::size_t VersionMinorOffset = 6;
-constexpr std::size_t FileHeaderSize = 24;
-static_assert(VersionMinorOffset + 2 <= FileHeaderSize);
-
-constexpr std::size_t SecondsOffset = 0;
-constexpr std::size_t FractionOffset = 4;
-constexpr std::size_t CapturedLengthOffset = 8;
-constexpr std::size_t OriginalLengthOffset = 12;
-constexpr std::size_t RecordHeaderSize = 16;
-static_assert(OriginalLengthOffset + 4 == RecordHeaderSize);
+static_assert(BlockSize > RecordHeaderSize + CBufferFrame::MaxLength,
+              "a whole record fits a block");
 
 constexpr std::uint32_t NanosecondsPerMicrosecond = 1000;
 
