@@ -102,31 +102,26 @@ std::uint64_t CaptureFile::Position() const {
 
 // Where the block reader stops, libpcap's stream goes on from the same
 // record: it reads the end of the file, or says what is wrong there.
-std::optional<FileRecord> CaptureFile::NextFromBlocks() {
-    if (auto record = m_blocks->Next()) {
-        ++m_frames;
-        m_offset = m_blocks->Offset();
-        return record;
-    }
+void CaptureFile::LeaveBlocks() {
     m_blocks.reset();
     if (std::fseek(pcap_file(m_handle.get()), static_cast<long>(m_offset), SEEK_SET) != 0) {
         m_damage = m_name + " cannot be read at byte offset " + std::to_string(m_offset) + " (" +
                    std::strerror(errno) + ").";
     }
-    return std::nullopt;
 }
 
+// While the block reader reads, nothing is damaged yet.
 std::optional<FileRecord> CaptureFile::Next() {
-    if (!m_damage.empty()) {
-        return std::nullopt;
-    }
     if (m_blocks) {
-        if (auto record = NextFromBlocks()) {
+        if (auto record = m_blocks->Next()) {
+            ++m_frames;
+            m_offset = m_blocks->Offset();
             return record;
         }
-        if (!m_damage.empty()) {
-            return std::nullopt;
-        }
+        LeaveBlocks();
+    }
+    if (!m_damage.empty()) {
+        return std::nullopt;
     }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;

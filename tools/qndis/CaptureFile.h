@@ -27,7 +27,8 @@ struct FileRecord {
 // Reads the frames of a pcap or pcapng file of any link type that a medium
 // of the library describes through
 // libpcap, whose reader bounds every length it reads: no record it hands
-// out is longer than 262,144 bytes.
+// out is longer than 262,144 bytes. The sound records of a plain pcap file
+// are read past libpcap, in place, under the same bounds.
 class CaptureFile {
 public:
     // "-" reads standard input. Raises ToolError, in libpcap's words where
@@ -57,7 +58,7 @@ private:
     };
     pcap* Open(const std::string& path);
     std::uint64_t Position() const;
-    std::optional<FileRecord> NextFromBlocks();
+    void LeaveBlocks();
 
     std::string m_name;
     // The stream's buffer; it outlives the handle that closes the stream.

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "tools/qndis/CaptureFile.h"
+#include "tools/qndis/PcapLayout.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -26,7 +28,31 @@ public:
 
     // The next record, valid until the next call; none at the end of the
     // file (AtEnd) or at a record left to libpcap, which starts at Offset.
-    std::optional<FileRecord> Next();
+    // Inline, as it runs once per frame.
+    std::optional<FileRecord> Next() {
+        using namespace pcap_layout;
+        if (!Holds(RecordHeaderSize)) {
+            return std::nullopt;
+        }
+        const auto captured = Field(CapturedLengthOffset);
+        const auto original = Field(OriginalLengthOffset);
+        if (captured > m_longest || original < captured || !Holds(RecordHeaderSize + captured)) {
+            return std::nullopt;
+        }
+        // The stamp fields are signed, and libpcap widens them with their sign.
+        const auto widened = [this](std::size_t offset) {
+            return static_cast<std::uint64_t>(
+                std::int64_t{static_cast<std::int32_t>(Field(offset))});
+        };
+        const std::uint64_t fraction = widened(FractionOffset) * (m_microseconds ? 1000 : 1);
+        const FileRecord record{{m_block.get() + m_at + RecordHeaderSize, captured},
+                                original,
+                                widened(SecondsOffset),
+                                static_cast<std::uint32_t>(fraction)};
+        m_at += RecordHeaderSize + captured;
+        m_offset += RecordHeaderSize + captured;
+        return record;
+    }
     bool AtEnd() const { return m_atEnd; }
     // The file offset behind the last record handed out.
     std::uint64_t Offset() const { return m_offset; }
@@ -34,10 +60,18 @@ public:
 private:
     PcapBlockReader(int descriptor, std::uint32_t snapLength, bool microseconds);
     // True when `count` bytes from the current record on are in the block.
-    bool Holds(std::size_t count);
+    bool Holds(std::size_t count) { return m_used - m_at >= count || Refill(count); }
+    bool Refill(std::size_t count);
+    // A field of the current record's header, in this machine's order.
+    std::uint32_t Field(std::size_t offset) const {
+        std::uint32_t value;
+        std::memcpy(&value, m_block.get() + m_at + offset, sizeof value);
+        return value;
+    }
 
     int m_descriptor;
-    std::uint32_t m_snapLength;
+    // The longest frame taken: the snap length, within what a frame holds.
+    std::uint32_t m_longest;
     bool m_microseconds;
     std::unique_ptr<unsigned char[]> m_block;
     std::size_t m_at = 0;   // the current record in the block

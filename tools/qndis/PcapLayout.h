@@ -5,7 +5,7 @@
 
 // The byte layout of a pcap file, in the byte order of the machine that
 // wrote it: a file header, then one record header before each frame.
-namespace qndis::tool::pcap {
+namespace qndis::tool::pcap_layout {
 
 constexpr std::uint32_t MicrosecondMagic = 0xA1B2C3D4;
 constexpr std::uint32_t NanosecondMagic = 0xA1B23C4D;
@@ -29,4 +29,4 @@ constexpr std::size_t OriginalLengthOffset = 12;
 constexpr std::size_t RecordHeaderSize = 16;
 static_assert(OriginalLengthOffset + 4 == RecordHeaderSize);
 
-} // namespace qndis::tool::pcap
+} // namespace qndis::tool::pcap_layout

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t BufferSize = std::size_t{1} << 20;
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 
-using namespace pcap;
+using namespace pcap_layout;
 
 // The largest frame libpcap reads back from a capture file.
 constexpr std::uint32_t SnapLength = 262'144;
