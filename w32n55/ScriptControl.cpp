@@ -47,7 +47,13 @@ void W32N55Script_Answer(const char* ndisName, std::int32_t privateRequest, std:
 }
 
 void W32N55Script_Refuse(const char* ndisName, std::uint32_t oid, std::uint32_t status) {
-    if (w32n55::AdapterScript* script = ScriptedAdapter::ScriptOf(NameOf(ndisName))) {
+    w32n55::AdapterScript* script = ScriptedAdapter::ScriptOf(NameOf(ndisName));
+    if (script == nullptr) {
+        return;
+    }
+    if (status == NDIS_STATUS_SUCCESS) {
+        script->refusals.erase(oid);
+    } else {
         script->Refuse(oid, status);
     }
 }

@@ -21,6 +21,7 @@ void W32N55Script_Register(const char* ndisName, const char* friendlyName, std::
 // A query answer (private: of the private request), as the adapter writes it.
 void W32N55Script_Answer(const char* ndisName, std::int32_t privateRequest, std::uint32_t oid,
                          const std::uint8_t* bytes, std::uint32_t length);
+// Status 0 withdraws the refusal of the OID.
 void W32N55Script_Refuse(const char* ndisName, std::uint32_t oid, std::uint32_t status);
 // The number of open instances the frame was queued on.
 std::int32_t W32N55Script_Inject(const char* ndisName, const std::uint8_t* frame,

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#if defined(_WIN32)
+#include "w32n55/ThreadWakeup.h"
+#endif
 
 namespace w32n55 {
 

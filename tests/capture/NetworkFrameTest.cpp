@@ -3,7 +3,6 @@
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/media/EthernetInfo.h"
 #include "tests/capture/CaptureTestSupport.h"
-#include "w32n55/ReceiveCompletion.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -12,7 +11,6 @@
 namespace {
 
 using namespace qndis::test;
-using w32n55::ScriptedAdapter;
 
 int Inject(const std::vector<std::uint8_t>& frame, std::uint64_t stamp = 1) {
     return ScriptedAdapter::Inject("eth0", frame, stamp);
@@ -21,7 +19,7 @@ int Inject(const std::vector<std::uint8_t>& frame, std::uint64_t stamp = 1) {
 class LiveFrames : public testing::TestWithParam<bool> {
 protected:
     LiveFrames() {
-        w32n55::ReceiveCompletion::SetSingleArgumentStyle(GetParam());
+        ScriptedAdapter::SetSingleArgumentStyle(GetParam());
         ScriptedAdapter::Register("eth0", MediumScript(NdisMedium802_3));
         // The hook takes the completion style in force when it is made.
         hook = std::make_unique<CNdisHook>();
