@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -121,6 +122,34 @@ TEST_P(LiveFrames, RemovedAdapterEndsTheReceivesAndTellsTheHook) {
     EXPECT_TRUE(hook->IsAdapterRemoved());
     EXPECT_EQ(receiver.seen.size(), 1U) << "the ended receives reach no callback";
     EXPECT_FALSE(hook->OpenDriver("eth0"));
+}
+
+void NoteThread(CNetworkFrame* frame, void* context) {
+    *static_cast<std::thread::id*>(context) = std::this_thread::get_id();
+    frame->ReUse(context);
+}
+
+// Whichever thread the frame comes from, the routine runs on the thread that
+// armed the receive, and only in an alertable wait of that thread.
+TEST_P(LiveFrames, FrameFromAnotherThreadCompletesOnTheArmingThread) {
+    std::thread::id ranOn;
+    Receive(&NoteThread, &ranOn);
+    std::thread([] { Inject(EthernetIIFrame(kStation, 64, 0)); }).join();
+    EXPECT_EQ(SleepEx(0, FALSE), 0U);
+    EXPECT_EQ(ranOn, std::thread::id());
+    EXPECT_EQ(SleepEx(0, TRUE), WAIT_IO_COMPLETION);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+#if defined(_WIN32)
+    // The wake-up reaches the thread while it is blocked in the wait.
+    std::thread later([] {
+        ::Sleep(50);
+        Inject(EthernetIIFrame(kStation, 64, 1));
+    });
+    ranOn = {};
+    EXPECT_EQ(SleepEx(60000, TRUE), WAIT_IO_COMPLETION);
+    later.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(CompletionStyles, LiveFrames, testing::Bool(), [](const auto& info) {
