@@ -2,7 +2,6 @@
 #include "qndislib/capture/NdisHook.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/support/GoldenFile.h"
-#include "tests/support/NoFreeDescriptors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +11,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+#if !defined(_WIN32)
+#include "tests/support/NoFreeDescriptors.h"
+#endif
 
 namespace {
 
@@ -172,9 +174,10 @@ TEST_F(RequesterProxyTest, RefusalsInAnyOrderAreAllFoundAndOthersStaySupported) 
     }
 }
 
+#if !defined(_WIN32)
 // A proxy makes its wait event with its first request and a copy starts
 // without one, so copies of a proxy that has asked are the proxies that
-// still need one.
+// still need one. Its event fails to be made for want of a descriptor.
 TEST_F(RequesterProxyTest, WithoutAWaitEventNothingIsSentAndTheStatusStays) {
     adapter.AnswerULong(OID_GEN_XMIT_OK, 5).AnswerULong(OID_GEN_LINK_SPEED, 10);
     adapter.AnswerPrivateULong(OID_W32N55_SOFT_MISSED_FRAMES, 3);
@@ -197,6 +200,7 @@ TEST_F(RequesterProxyTest, WithoutAWaitEventNothingIsSentAndTheStatusStays) {
     EXPECT_EQ(refused.IsSupported(OID_GEN_CURRENT_PACKET_FILTER), 1);
     EXPECT_EQ(ScriptedAdapter::PacketFilter("eth0"), std::nullopt) << "nothing was sent";
 }
+#endif
 
 TEST_F(RequesterProxyTest, HardwareAddressesOrTheNullAddress) {
     EXPECT_EQ(proxy.GetEthernetCurrentAddress(), kStation);
