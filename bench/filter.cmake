@@ -3,5 +3,5 @@
 # Run: <build>/bin/filter_bench --benchmark_repetitions=5
 qndis_add_program(filter_bench
   SOURCES filter.cpp
-  FOLDERS addr media frame ktools filter
+  FOLDERS addr media frame ktools filter platform
   LIBS benchmark::benchmark PkgConfig::PCAP)

@@ -94,8 +94,7 @@ void DriverLoader::LoadLocked() {
         throw CDriverLoadError(CDriverLoadError::kModuleNotFound,
                                NotFoundMessage(directory, ownPath, ownError, searchError));
     }
-    const auto lookup =
-        reinterpret_cast<W32N55_GetProcAddressFn>(library.Symbol(kW32N55LookupSymbol));
+    const W32N55_GetProcAddressFn lookup = library.OrdinalLookup(kW32N55LookupSymbol);
     if (lookup == nullptr) {
         throw CDriverLoadError(CDriverLoadError::kEntryPointNotFound,
                                std::string(kW32N55LibraryName) + " loaded from " + library.Path() +

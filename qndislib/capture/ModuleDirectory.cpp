@@ -21,11 +21,10 @@ constexpr char kAnchor = 0;
 } // namespace
 
 std::string ModuleDirectory::FromModulePath(std::string_view modulePath) {
-    if (modulePath.empty() || modulePath.front() != '/' || modulePath.size() >= kMaxPath) {
+    if (modulePath.size() >= kMaxPath) {
         return {};
     }
-    const std::size_t slash = modulePath.rfind('/');
-    return std::string(modulePath.substr(0, slash + 1));
+    return DynamicLibrary::DirectoryOf(modulePath);
 }
 
 std::optional<std::string> ModuleDirectory::LibraryPath(std::string_view directory,
@@ -33,14 +32,10 @@ std::optional<std::string> ModuleDirectory::LibraryPath(std::string_view directo
     if (directory.empty()) {
         return std::nullopt;
     }
-    std::string path(directory);
-    if (path.back() != '/') {
-        path += '/';
-    }
-    if (path.size() + fileName.size() + 1 > kMaxPath) {
+    std::string path = DynamicLibrary::InDirectory(std::string(directory), fileName);
+    if (path.size() + 1 > kMaxPath) {
         return std::nullopt;
     }
-    path += fileName;
     return path;
 }
 

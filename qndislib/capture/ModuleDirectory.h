@@ -16,10 +16,10 @@ class ModuleDirectory {
 public:
     static constexpr std::size_t kMaxPath = 260;
 
-    // The directory part of `modulePath` with a trailing slash; empty when
-    // the path is empty, relative or too long.
+    // The directory part of `modulePath` with a trailing separator; empty
+    // when the path is empty, relative or too long.
     static std::string FromModulePath(std::string_view modulePath);
-    // `fileName` in `directory` (a slash added if missing); none when the
+    // `fileName` in `directory` (a separator added if missing); none when the
     // directory is unknown or the result would not fit.
     static std::optional<std::string> LibraryPath(std::string_view directory,
                                                   std::string_view fileName);

@@ -16,9 +16,26 @@ using w32n55abi::WriteLittleEndian;
 
 static_assert(rr::kDataOffset + rr::kDataCapacity <= rr::kBufferSize);
 
-CNetworkFrame* PackageOf(OVERLAPPED* overlapped) {
-    return overlapped == nullptr ? nullptr
-                                 : reinterpret_cast<CNetworkFrame*>(overlapped->OffsetHigh);
+// A package finds itself through its overlapped record: in OffsetHigh, as
+// on the original, where a pointer fits there; 64-bit Windows keeps that
+// field at 32 bits, so there the record's pointer member holds it.
+void StorePackage(OVERLAPPED& overlapped, CNetworkFrame* package) {
+#if defined(_WIN64)
+    overlapped.Pointer = package;
+#else
+    overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(package);
+#endif
+}
+
+CNetworkFrame* PackageOf(const OVERLAPPED* overlapped) {
+    if (overlapped == nullptr) {
+        return nullptr;
+    }
+#if defined(_WIN64)
+    return static_cast<CNetworkFrame*>(overlapped->Pointer);
+#else
+    return reinterpret_cast<CNetworkFrame*>(overlapped->OffsetHigh);
+#endif
 }
 
 bool AsksSingleArgumentCompletion() {
@@ -72,7 +89,7 @@ void CNetworkFrame::CopyFrom(const CNetworkFrame& other) {
     std::memcpy(m_buffer, other.m_buffer, sizeof m_buffer);
     m_byteCount = other.m_byteCount;
     m_overlapped = other.m_overlapped;
-    m_overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(this);
+    StorePackage(m_overlapped, this);
     m_driverHandle = other.m_driverHandle;
     m_startReceive = other.m_startReceive;
     m_hook = other.m_hook;
@@ -97,7 +114,7 @@ void CNetworkFrame::Reset(CNdisHook* hook, void* event, std::uint32_t medium) {
         m_medium = std::move(ethernet);
     }
     WriteLittleEndian<std::uint32_t>(m_buffer + rr::kCapacityOffset, rr::kDataCapacity);
-    m_overlapped.OffsetHigh = reinterpret_cast<ULONG_PTR>(this);
+    StorePackage(m_overlapped, this);
     m_overlapped.hEvent = m_singleArgumentCompletion ? event : nullptr;
 }
 

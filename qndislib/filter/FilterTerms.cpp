@@ -8,9 +8,9 @@
 #include "qndislib/filter/IPSubprotocolFilter.h"
 #include "qndislib/filter/ProtocolFilter.h"
 #include "qndislib/ktools/MemoryBuffer.h"
+#include "qndislib/platform/Inet.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <array>
 #include <set>
 #include <span>

@@ -5,8 +5,7 @@
 #include "qndislib/filter/StreamGuard.h"
 #include "qndislib/filter/StringTable.h"
 #include "qndislib/ktools/LittleEndian.h"
-
-#include <arpa/inet.h>
+#include "qndislib/platform/Inet.h"
 
 CIPAddrFilter::CIPAddrFilter(const std::string& address, unsigned int offset, eOperation operation,
                              const std::string& name, bool negateResult)
@@ -34,7 +33,8 @@ bool CIPAddrFilter::IsSatisfied(const CFrame* frame) const {
 }
 
 std::string CIPAddrFilter::GetIPAddr() const {
-    in_addr address{htonl(m_address)};
+    in_addr address{};
+    address.s_addr = htonl(m_address);
     char text[INET_ADDRSTRLEN] = {};
     // inet_ntop gives inet_ntoa's text without its shared buffer.
     inet_ntop(AF_INET, &address, text, sizeof text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "qndislib/Export.h"
+#include "qndislib/platform/ModuleStrings.h"
 
 #include <string>
 
@@ -8,9 +9,6 @@
 // string table compiled into the library (ids 1024 to 1043). A module
 // handle names a string table; the library's own one is
 // GetLibraryStringModule(), which start-up hands to CResourceStrings.
-
-struct QndisStringModule;
-using HSTRINGMODULE = const QndisStringModule*;
 
 enum eStringId : unsigned int {
     IDS_SPEED = 1024,

@@ -82,8 +82,26 @@ std::string DynamicLibrary::PathOfModuleContaining(const void* address) {
     return Absolute(module->l_name);
 }
 
+std::string DynamicLibrary::DirectoryOf(std::string_view modulePath) {
+    if (modulePath.empty() || modulePath.front() != '/') {
+        return {};
+    }
+    return std::string(modulePath.substr(0, modulePath.rfind('/') + 1));
+}
+
+std::string DynamicLibrary::InDirectory(std::string directory, std::string_view fileName) {
+    if (directory.empty() || directory.back() != '/') {
+        directory += '/';
+    }
+    return directory.append(fileName);
+}
+
 void* DynamicLibrary::Symbol(const char* name) const {
     return m_handle != nullptr ? ::dlsym(m_handle, name) : nullptr;
+}
+
+DynamicLibrary::OrdinalLookupFn DynamicLibrary::OrdinalLookup(const char* lookupSymbol) const {
+    return reinterpret_cast<OrdinalLookupFn>(Symbol(lookupSymbol));
 }
 
 std::string DynamicLibrary::Path() const {

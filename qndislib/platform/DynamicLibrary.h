@@ -1,12 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace qndis {
 
-// A shared object opened with dlopen and closed when the object goes.
+// A shared library (a shared object, a DLL on Windows) opened by the
+// system's loader and closed when the object goes.
 class DynamicLibrary {
 public:
+    using OrdinalLookupFn = void* (*)(std::uint32_t ordinal);
+
     DynamicLibrary() = default;
     ~DynamicLibrary();
     DynamicLibrary(DynamicLibrary&& other) noexcept;
@@ -24,9 +29,20 @@ public:
     // module was opened by relative to the working directory is made
     // absolute, so it stays right when the directory changes later.
     static std::string PathOfModuleContaining(const void* address);
+    // The directory part of an absolute module path, ending in the path
+    // separator; empty for a relative path.
+    static std::string DirectoryOf(std::string_view modulePath);
+    // `fileName` in `directory`, the separator added where it is missing.
+    static std::string InDirectory(std::string directory, std::string_view fileName);
 
     explicit operator bool() const { return m_handle != nullptr; }
     void* Symbol(const char* name) const;
+    // How the library hands out entry points by ordinal: on Windows the
+    // loader finds them in its export table; elsewhere the library exports
+    // a lookup function named `lookupSymbol`. Null when it has none. On
+    // Windows the lookup serves the library it was last asked of (a
+    // process reaches one library by ordinal), until that one is closed.
+    OrdinalLookupFn OrdinalLookup(const char* lookupSymbol) const;
     // The path the loader found the library at.
     std::string Path() const;
     void Close();

@@ -2,10 +2,15 @@
 
 // The small part of the Windows kernel interface that the library and its
 // applications use: events, the overlapped record and alertable waits. The
-// types and the handle encoding are those of the driver-access contract.
+// types and, elsewhere than on Windows, the handle encoding are those of the
+// driver-access contract.
+
+#include "qndislib/w32n55abi/Kernel.h"
+
+// On Windows these are the system's own calls, which Kernel.h brings in.
+#if !defined(_WIN32)
 
 #include "qndislib/Export.h"
-#include "qndislib/w32n55abi/Kernel.h"
 
 // Named events cannot be shared between processes here: a non-null name
 // makes the call fail (null result) rather than silently give a private
@@ -22,3 +27,5 @@ QNDIS_API BOOL CloseHandle(HANDLE handle);
 QNDIS_API DWORD WaitForSingleObjectEx(HANDLE handle, DWORD milliseconds, BOOL alertable);
 // 0 when the time passed, WAIT_IO_COMPLETION when completion routines ran.
 QNDIS_API DWORD SleepEx(DWORD milliseconds, BOOL alertable);
+
+#endif

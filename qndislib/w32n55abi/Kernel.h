@@ -1,8 +1,14 @@
 #pragma once
 
 // The kernel types the driver-access contract names: events, the overlapped
-// record and the results of a wait.
-//
+// record and the results of a wait. On Windows they are the system's own.
+
+#if defined(_WIN32)
+
+#include <windows.h>
+
+#else
+
 // An event is an eventfd descriptor (non-blocking, close-on-exec), so the
 // driver-access library can signal an event it was handed without sharing
 // any state with qndislib. A HANDLE carries the descriptor and the reset
@@ -66,3 +72,5 @@ inline HANDLE MakeEventHandle(int fd, bool manualReset) {
     return reinterpret_cast<HANDLE>(((static_cast<std::uintptr_t>(fd) + 1) << 1) |
                                     (manualReset ? 1U : 0U));
 }
+
+#endif

@@ -1,26 +1,32 @@
 #pragma once
 
-// The contract between qndislib and the driver-access library libw32n55.so:
-// its ordinals with their call forms, the records exchanged through them and
-// the published NDIS constants both sides use. Both libraries compile this
-// header, so a change here is a change of the binary interface.
+// The contract between qndislib and the driver-access library (libw32n55.so,
+// W32N55.dll on Windows): its ordinals with their call forms, the records
+// exchanged through them and the published NDIS constants both sides use. Both libraries compile
+// this header, so a change here is a change of the binary interface.
 
 #include "qndislib/w32n55abi/Kernel.h"
 
 #include <cstddef>
 #include <cstdint>
 
-// The one symbol libw32n55.so exports: the entry point of an ordinal, null
-// for an ordinal the library does not have.
+// The lookup through which the driver-access library hands out the entry
+// point of an ordinal, null for an ordinal the library does not have. On
+// Windows the library exports its calls by ordinal and the loader's own
+// lookup serves them; elsewhere the library exports this one function.
 extern "C" {
 using W32N55_GetProcAddressFn = void* (*)(std::uint32_t ordinal);
 }
+#if defined(_WIN32)
+inline constexpr const char* kW32N55LibraryName = "W32N55.dll";
+#else
 inline constexpr const char* kW32N55LibraryName = "libw32n55.so";
+#endif
 inline constexpr const char* kW32N55LookupSymbol = "W32N55_GetProcAddress";
 
 // The NDIS request record. Field order as on the original; the buffer
-// pointer is pointer-sized, so offsets from it on differ from the 32-bit
-// layout and are pinned below.
+// pointer is pointer-sized, so offsets from it on depend on the pointer
+// width and are pinned below for both.
 struct _RETH_REQUEST {
     std::uint8_t Reserved[20];
     std::uint32_t RequestType; // 0 query, 1 set
@@ -31,13 +37,20 @@ struct _RETH_REQUEST {
     std::uint32_t BytesNeeded;
     std::uint8_t Reserved2[512];
 };
+namespace reth_request_layout {
+inline constexpr bool kWidePointers = sizeof(void*) == 8;
+static_assert(kWidePointers || sizeof(void*) == 4);
+inline constexpr std::size_t kBufferOffset = 28 + (kWidePointers ? 4 : 0);
+inline constexpr std::size_t kPointerSize = sizeof(void*);
 static_assert(offsetof(_RETH_REQUEST, RequestType) == 20);
 static_assert(offsetof(_RETH_REQUEST, Oid) == 24);
-static_assert(offsetof(_RETH_REQUEST, InformationBuffer) == 32);
-static_assert(offsetof(_RETH_REQUEST, InformationBufferLength) == 40);
-static_assert(offsetof(_RETH_REQUEST, BytesWritten) == 44);
-static_assert(offsetof(_RETH_REQUEST, BytesNeeded) == 48);
-static_assert(sizeof(_RETH_REQUEST) == 568);
+static_assert(offsetof(_RETH_REQUEST, InformationBuffer) == kBufferOffset);
+static_assert(offsetof(_RETH_REQUEST, InformationBufferLength) == kBufferOffset + kPointerSize);
+static_assert(offsetof(_RETH_REQUEST, BytesWritten) == kBufferOffset + kPointerSize + 4);
+static_assert(offsetof(_RETH_REQUEST, BytesNeeded) == kBufferOffset + kPointerSize + 8);
+// 556 bytes with 32-bit pointers, as on the original; 568 with 64-bit ones.
+static_assert(sizeof(_RETH_REQUEST) == (kWidePointers ? 568 : 556));
+} // namespace reth_request_layout
 
 namespace w32n55abi {
 
