@@ -20,10 +20,11 @@ namespace w32n55 {
 // only (their friendly names included), never the machine's interfaces;
 // capture files still open by their prefix. Frames injected by name reach
 // every open instance whose packet filter is nonzero, at the next wait of
-// the threads that armed receives on it; sends are refused, accepted, or
-// left unfinished until finished by name; removing an adapter ends its
-// armed receives with "adapter removed" and takes it off the list. The
-// static calls may come from any thread.
+// the threads that armed receives on it (on Windows those threads are woken
+// for it); sends are refused, accepted, or left unfinished until finished
+// by name; removing an adapter ends its armed receives with "adapter
+// removed" and takes it off the list. The static calls may come from any
+// thread.
 class ScriptedAdapter final : public Adapter {
 public:
     ~ScriptedAdapter() override;

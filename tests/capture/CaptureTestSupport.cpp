@@ -17,7 +17,8 @@ namespace {
 
 #define SCRIPT_CALLS(X)                                                                            \
     X(Begin)                                                                                       \
-    X(End) X(Register) X(Answer) X(Refuse) X(Inject) X(Remove) X(FinishSends) X(OpenInstances)     \
+    X(End)                                                                                         \
+    X(Register) X(Answer) X(Refuse) X(Inject) X(Remove) X(FinishSends) X(OpenInstances)            \
         X(PacketFilter) X(SentFrame) X(CompletionStyle)
 
 struct ScriptCalls {
@@ -86,30 +87,6 @@ ScriptedDriver::~ScriptedDriver() {
 #endif
     Calls().End();
     Calls().CompletionStyle(0);
-}
-
-ScriptRef& ScriptRef::AnswerULong(std::uint32_t oid, std::uint32_t value) {
-    return Apply(w32n55::AdapterScript().AnswerULong(oid, value));
-}
-
-ScriptRef& ScriptRef::AnswerULongs(std::uint32_t oid, std::span<const std::uint32_t> values) {
-    return Apply(w32n55::AdapterScript().AnswerULongs(oid, values));
-}
-
-ScriptRef& ScriptRef::AnswerCounter(std::uint32_t oid, std::uint64_t value) {
-    return Apply(w32n55::AdapterScript().AnswerCounter(oid, value));
-}
-
-ScriptRef& ScriptRef::AnswerBytes(std::uint32_t oid, std::span<const std::uint8_t> bytes) {
-    return Apply(w32n55::AdapterScript().AnswerBytes(oid, bytes));
-}
-
-ScriptRef& ScriptRef::AnswerText(std::uint32_t oid, const std::string& text) {
-    return Apply(w32n55::AdapterScript().AnswerText(oid, text));
-}
-
-ScriptRef& ScriptRef::AnswerPrivateULong(std::uint32_t oid, std::uint32_t value) {
-    return Apply(w32n55::AdapterScript().AnswerPrivateULong(oid, value));
 }
 
 ScriptRef& ScriptRef::Refuse(std::uint32_t oid, std::uint32_t status) {

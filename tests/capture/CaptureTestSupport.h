@@ -34,12 +34,18 @@ class ScriptRef {
 public:
     explicit ScriptRef(std::string ndisName) : ndisName_(std::move(ndisName)) {}
 
-    ScriptRef& AnswerULong(std::uint32_t oid, std::uint32_t value);
-    ScriptRef& AnswerULongs(std::uint32_t oid, std::span<const std::uint32_t> values);
-    ScriptRef& AnswerCounter(std::uint32_t oid, std::uint64_t value);
-    ScriptRef& AnswerBytes(std::uint32_t oid, std::span<const std::uint8_t> bytes);
-    ScriptRef& AnswerText(std::uint32_t oid, const std::string& text);
-    ScriptRef& AnswerPrivateULong(std::uint32_t oid, std::uint32_t value);
+    // The answers of w32n55::AdapterScript, made in the library.
+#define SCRIPT_ANSWER(name)                                                                        \
+    template <typename... Values> ScriptRef& name(std::uint32_t oid, const Values&... values) {    \
+        return Apply(w32n55::AdapterScript().name(oid, values...));                                \
+    }
+    SCRIPT_ANSWER(AnswerULong)
+    SCRIPT_ANSWER(AnswerULongs)
+    SCRIPT_ANSWER(AnswerCounter)
+    SCRIPT_ANSWER(AnswerBytes)
+    SCRIPT_ANSWER(AnswerText)
+    SCRIPT_ANSWER(AnswerPrivateULong)
+#undef SCRIPT_ANSWER
     ScriptRef& Refuse(std::uint32_t oid, std::uint32_t status);
     // Of the refusals made through this reference and its registration.
     void ClearRefusals();
