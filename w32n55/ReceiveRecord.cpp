@@ -1,7 +1,6 @@
 #include "w32n55/ReceiveRecord.h"
 
 #include "qndislib/w32n55abi/LittleEndian.h"
-#include "w32n55/CaptureSettings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,8 +12,9 @@ using w32n55abi::WriteLittleEndian;
 
 std::uint32_t ReceiveRecord::Fill(std::uint8_t* record, const CapturedFrame& frame,
                                   std::uint64_t packetNumber, std::uint64_t timestamp) {
-    const std::uint32_t capacity = std::min<std::uint32_t>(
-        ReadLittleEndian<std::uint32_t>(record + kCapacityOffset), CaptureSettings::kSnapLength);
+    const std::uint32_t capacity =
+        std::min<std::uint32_t>(ReadLittleEndian<std::uint32_t>(record + kCapacityOffset),
+                                w32n55abi::receive_record::kDataCapacity);
     std::uint32_t length = std::min(frame.capturedLength, capacity);
     // Knowing the bound, the compiler would copy with a string instruction
     // whose start-up costs more than a short frame; the C library's copy is

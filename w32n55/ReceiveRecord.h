@@ -21,8 +21,8 @@ public:
     static constexpr std::size_t kDataOffset = w32n55abi::receive_record::kDataOffset;
 
     // Stores the frame, cut to the record's capacity (never more than the
-    // snap length), and returns the bytes of the record written, header
-    // included.
+    // data capacity of the contract, the capture's snap length), and returns the bytes of the
+    // record written, header included.
     static std::uint32_t Fill(std::uint8_t* record, const CapturedFrame& frame,
                               std::uint64_t packetNumber, std::uint64_t timestamp);
 };
