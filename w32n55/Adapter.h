@@ -1,14 +1,18 @@
 #pragma once
 
+#include "qndislib/w32n55abi/Kernel.h"
+#include "w32n55/FilterInstruction.h"
 #include "w32n55/InformationBuffer.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <pcap/pcap.h>
+#include <memory>
 #include <span>
 
 namespace w32n55 {
+
+class ThreadWakeup;
 
 struct CapturedFrame {
     const std::uint8_t* data;
@@ -38,8 +42,8 @@ public:
     // 0 when the frame went out, EINPROGRESS when it is accepted but goes
     // out later, else an errno code.
     virtual int Send(std::span<const std::uint8_t> frame) = 0;
-    // After a send that goes out later: the event descriptor it signals then.
-    virtual void SignalWhenSent(int /*eventFd*/) {}
+    // After a send that goes out later: the event it signals then.
+    virtual void SignalWhenSent(HANDLE /*event*/) {}
     virtual RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) = 0;
     virtual RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) = 0;
@@ -66,9 +70,11 @@ public:
     void MarkClosed() { closed_ = true; }
     bool IsClosed() const { return closed_; }
 
-    // A libpcap handler whose user argument is a FrameSink; the capture
-    // runs with nanosecond precision.
-    static void DeliverPcapFrame(u_char* sink, const pcap_pkthdr* header, const u_char* bytes);
+#if defined(_WIN32)
+    // A thread armed a receive on the adapter: it is woken once frames wait
+    // or the adapter is removed, at once if that is so already.
+    virtual void WakeWhenReady(const std::shared_ptr<ThreadWakeup>& thread) = 0;
+#endif
 
 private:
     std::atomic<bool> closed_ = false;

@@ -1,14 +1,17 @@
 #include "w32n55/AdapterEnumeration.h"
 
-#include "w32n55/SysfsInterface.h"
-
 #include <cerrno>
 #include <cstring>
+#if !defined(_WIN32)
+#include "w32n55/SysfsInterface.h"
+#endif
 
 namespace w32n55 {
 
+#if !defined(_WIN32)
 AdapterEnumeration::AdapterEnumeration(const std::string& root)
     : root_(root), names_(SysfsInterface::List(root)) {}
+#endif
 
 AdapterEnumeration::AdapterEnumeration(std::vector<AdapterNames> listed)
     : names_(listed.size()), listed_(std::move(listed)) {}
@@ -29,6 +32,9 @@ std::optional<AdapterNames> AdapterEnumeration::Next() {
 }
 
 std::optional<AdapterNames> AdapterEnumeration::At(std::size_t index) {
+#if defined(_WIN32)
+    return listed_[index];
+#else
     if (!listed_.empty()) {
         return listed_[index];
     }
@@ -37,6 +43,7 @@ std::optional<AdapterNames> AdapterEnumeration::At(std::size_t index) {
         return std::nullopt;
     }
     return AdapterNames{interface.Name(), interface.FriendlyName()};
+#endif
 }
 
 int AdapterEnumeration::CopyName(const std::string& text, char* buffer, std::uint32_t* length) {

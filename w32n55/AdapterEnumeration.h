@@ -17,7 +17,9 @@ struct AdapterNames {
 // A snapshot of the interfaces present when the enumeration was opened.
 class AdapterEnumeration {
 public:
+#if !defined(_WIN32)
     explicit AdapterEnumeration(const std::string& root);
+#endif
     // Lists these adapters instead of the machine's.
     explicit AdapterEnumeration(std::vector<AdapterNames> listed);
 

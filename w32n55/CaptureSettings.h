@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qndislib/w32n55abi/W32N55.h"
+
 #include <cstdint>
 #include <pcap/pcap.h>
 
@@ -10,6 +12,7 @@ namespace w32n55 {
 struct CaptureSettings {
     // The receive record holds at most this many frame bytes.
     static constexpr int kSnapLength = 2000;
+    static_assert(kSnapLength == w32n55abi::receive_record::kDataCapacity);
     // Large enough to absorb a scheduling hiccup of some tens of milliseconds
     // at line rate on a veth pair without drops.
     static constexpr int kRingBytes = 16 * 1024 * 1024;

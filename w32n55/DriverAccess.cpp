@@ -1,15 +1,17 @@
 #include "w32n55/DriverAccess.h"
 
-#include "w32n55/FileAdapter.h"
 #include "w32n55/HandleTable.h"
 #include "w32n55/LastError.h"
-#include "w32n55/LiveAdapter.h"
 #include "w32n55/ScriptedAdapter.h"
 #include "w32n55/ThreadReceives.h"
 
 #include <cerrno>
-#include <ctime>
+#include <chrono>
 #include <string>
+#if !defined(_WIN32)
+#include "w32n55/FileAdapter.h"
+#include "w32n55/LiveAdapter.h"
+#endif
 
 namespace w32n55 {
 namespace {
@@ -44,6 +46,36 @@ std::int32_t AddEntry(std::optional<AdapterNames> names) {
     return Entries().Add(std::make_shared<AdapterNames>(std::move(*names)));
 }
 
+#if defined(_WIN32)
+
+// The Windows build stands in for the driver in tests: it has the scripted
+// adapters only, and no adapter at all outside a script.
+std::shared_ptr<Adapter> OpenMachineAdapter(std::string_view name, int& error) {
+    return ScriptedAdapter::Open(std::string(name), error);
+}
+
+std::shared_ptr<AdapterEnumeration> EnumerateMachine(const std::string&) {
+    return std::make_shared<AdapterEnumeration>(std::vector<AdapterNames>{});
+}
+
+#else
+
+std::shared_ptr<Adapter> OpenMachineAdapter(std::string_view name, int& error) {
+    if (name.starts_with(DriverAccess::kFilePrefix)) {
+        return FileAdapter::Open(std::string(name.substr(DriverAccess::kFilePrefix.size())), error);
+    }
+    if (ScriptedAdapter::Listed()) {
+        return ScriptedAdapter::Open(std::string(name), error);
+    }
+    return LiveAdapter::Open(std::string(name), error);
+}
+
+std::shared_ptr<AdapterEnumeration> EnumerateMachine(const std::string& root) {
+    return std::make_shared<AdapterEnumeration>(root);
+}
+
+#endif
+
 } // namespace
 
 std::int32_t DriverAccess::OpenAdapter(const char* name) {
@@ -51,16 +83,8 @@ std::int32_t DriverAccess::OpenAdapter(const char* name) {
         LastError::Set(ENODEV);
         return kNoHandle;
     }
-    const std::string_view view = name;
     int error = 0;
-    std::shared_ptr<Adapter> adapter;
-    if (view.starts_with(kFilePrefix)) {
-        adapter = FileAdapter::Open(std::string(view.substr(kFilePrefix.size())), error);
-    } else if (ScriptedAdapter::Listed()) {
-        adapter = ScriptedAdapter::Open(std::string(view), error);
-    } else {
-        adapter = LiveAdapter::Open(std::string(view), error);
-    }
+    std::shared_ptr<Adapter> adapter = OpenMachineAdapter(name, error);
     if (!adapter) {
         LastError::Set(error);
         return kNoHandle;
@@ -111,11 +135,11 @@ void DriverAccess::StartReceive(std::int32_t handle, const ArmedReceive& receive
     }
 }
 
-int DriverAccess::Send(std::int32_t handle, std::span<const std::uint8_t> frame, int eventFd) {
+int DriverAccess::Send(std::int32_t handle, std::span<const std::uint8_t> frame, HANDLE event) {
     const auto adapter = FindAdapter(handle);
     const int error = adapter ? adapter->Send(frame) : EBADF;
     if (error == EINPROGRESS) {
-        adapter->SignalWhenSent(eventFd);
+        adapter->SignalWhenSent(event);
     } else if (error != 0) {
         LastError::Set(error);
     }
@@ -141,13 +165,12 @@ bool DriverAccess::SetTimestampResolution(std::int32_t handle, bool high) {
 
 bool DriverAccess::ReadTimestamp(std::int32_t handle, std::uint64_t& now) {
     const auto adapter = FindAdapter(handle);
-    timespec clock{};
-    if (!adapter || ::clock_gettime(CLOCK_REALTIME, &clock) != 0) {
+    if (!adapter) {
         return false;
     }
-    constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
-    now = adapter->Stamp(static_cast<std::uint64_t>(clock.tv_sec) * kNanosecondsPerSecond +
-                         static_cast<std::uint64_t>(clock.tv_nsec));
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    now = adapter->Stamp(static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count()));
     return true;
 }
 
@@ -155,7 +178,7 @@ std::int32_t DriverAccess::OpenEnumeration(const std::string& root) {
     if (auto scripted = ScriptedAdapter::Listed()) {
         return Enumerations().Add(std::make_shared<AdapterEnumeration>(std::move(*scripted)));
     }
-    return Enumerations().Add(std::make_shared<AdapterEnumeration>(root));
+    return Enumerations().Add(EnumerateMachine(root));
 }
 
 void DriverAccess::CloseEnumeration(std::int32_t handle) {

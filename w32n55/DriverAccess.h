@@ -2,10 +2,10 @@
 
 #include "w32n55/AdapterEnumeration.h"
 #include "w32n55/ArmedReceive.h"
+#include "w32n55/FilterInstruction.h"
 #include "w32n55/InformationBuffer.h"
 
 #include <cstdint>
-#include <pcap/bpf.h>
 #include <span>
 
 namespace w32n55 {
@@ -29,9 +29,9 @@ public:
     // The receive completes on the calling thread, in one of its alertable
     // waits; a receive on an unknown handle never completes.
     static void StartReceive(std::int32_t handle, const ArmedReceive& receive);
-    // 0 when the frame went out, EINPROGRESS when `eventFd` is signalled
-    // once it has, else an errno code.
-    static int Send(std::int32_t handle, std::span<const std::uint8_t> frame, int eventFd);
+    // 0 when the frame went out, EINPROGRESS when `event` is signalled once
+    // it has, else an errno code.
+    static int Send(std::int32_t handle, std::span<const std::uint8_t> frame, HANDLE event);
     // 0 when the program is attached (empty: detached), else an errno code.
     static int AttachFilter(std::int32_t handle, std::span<const bpf_insn> program);
 

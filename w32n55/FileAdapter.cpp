@@ -3,6 +3,7 @@
 #include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/OidCatalog.h"
 #include "w32n55/PacketFilterProgram.h"
+#include "w32n55/PcapDelivery.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -45,8 +46,8 @@ int FileAdapter::Dispatch(int limit, FrameSink& sink) {
     if (!HasFramesToPlay()) {
         return 0;
     }
-    const int got = pcap_dispatch(capture_.get(), limit, Adapter::DeliverPcapFrame,
-                                  reinterpret_cast<u_char*>(&sink));
+    const int got =
+        pcap_dispatch(capture_.get(), limit, DeliverPcapFrame, reinterpret_cast<u_char*>(&sink));
     // A damaged tail ends the file like its end does; the frames before it
     // have been delivered.
     if (got <= 0) {

@@ -4,6 +4,7 @@
 #include "w32n55/CaptureSettings.h"
 #include "w32n55/LastError.h"
 #include "w32n55/OidCatalog.h"
+#include "w32n55/PcapDelivery.h"
 
 #include <cerrno>
 #include <chrono>
@@ -137,8 +138,8 @@ int LiveAdapter::Dispatch(int limit, FrameSink& sink) {
         CountLosses();
         nextLossCount_ = now + kLossCountInterval;
     }
-    const int got = pcap_dispatch(capture_.get(), limit, Adapter::DeliverPcapFrame,
-                                  reinterpret_cast<u_char*>(&sink));
+    const int got =
+        pcap_dispatch(capture_.get(), limit, DeliverPcapFrame, reinterpret_cast<u_char*>(&sink));
     if (got < 0) {
         // The interface went away or down; its descriptor would report that
         // error on every poll from now on. A vanished one takes its socket

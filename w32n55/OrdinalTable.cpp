@@ -4,6 +4,7 @@
 #include "qndislib/w32n55abi/LittleEndian.h"
 #include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/DriverAccess.h"
+#include "w32n55/FilterInstruction.h"
 #include "w32n55/LastError.h"
 #include "w32n55/ReceiveCompletion.h"
 #include "w32n55/SysfsInterface.h"
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <linux/filter.h>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -32,14 +32,6 @@ template <typename Result, typename Call> Result Guarded(Result failure, Call ca
         LastError::Set(ENOMEM);
         return failure;
     }
-}
-
-std::uint8_t CompletionStyle() {
-    return ReceiveCompletion::SingleArgumentStyle() ? 1 : 0;
-}
-
-std::uint32_t LastErrorCode() {
-    return LastError::Get();
 }
 
 // Requests complete before the call returns, so the overlapped record and
@@ -70,16 +62,31 @@ std::uint32_t Answer(Handle adapter, _RETH_REQUEST* request, bool privateRequest
     return outcome.status;
 }
 
-std::uint32_t Request(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*, std::int32_t) {
+} // namespace
+
+// The entry points have names of their own so that the Windows build can
+// export them by ordinal from its module-definition file.
+extern "C" {
+
+std::uint8_t W32N55_CompletionStyle() {
+    return ReceiveCompletion::SingleArgumentStyle() ? 1 : 0;
+}
+
+std::uint32_t W32N55_LastError() {
+    return LastError::Get();
+}
+
+std::uint32_t W32N55_Request(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*, std::int32_t) {
     return Answer(adapter, request, false);
 }
 
-std::uint32_t PrivateRequest(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*, std::int32_t) {
+std::uint32_t W32N55_PrivateRequest(Handle adapter, _RETH_REQUEST* request, OVERLAPPED*,
+                                    std::int32_t) {
     return Answer(adapter, request, true);
 }
 
-void StartReceive(Handle adapter, void* record, std::uint32_t* count, OVERLAPPED* overlapped,
-                  void* routine) {
+void W32N55_StartReceive(Handle adapter, void* record, std::uint32_t* count, OVERLAPPED* overlapped,
+                         void* routine) {
     const ArmedReceive receive{static_cast<std::uint8_t*>(record),       count, overlapped, routine,
                                ReceiveCompletion::SingleArgumentStyle(), 0,     0};
     Guarded(0, [&] {
@@ -92,15 +99,14 @@ void StartReceive(Handle adapter, void* record, std::uint32_t* count, OVERLAPPED
 // completes at once: the count holds the bytes sent and the event is set.
 // A refused send completes nothing and signals nothing; one the adapter
 // sends later signals the event then.
-std::uint32_t Send(Handle adapter, const std::uint8_t* data, std::int32_t length,
-                   std::uint32_t* count, OVERLAPPED* overlapped) {
+std::uint32_t W32N55_Send(Handle adapter, const std::uint8_t* data, std::int32_t length,
+                          std::uint32_t* count, OVERLAPPED* overlapped) {
     if (data == nullptr || length <= 0) {
         LastError::Set(EINVAL);
         return EINVAL;
     }
-    const int eventFd = overlapped != nullptr ? EventFd(overlapped->hEvent) : -1;
-    const int error =
-        DriverAccess::Send(adapter, {data, static_cast<std::size_t>(length)}, eventFd);
+    const HANDLE event = overlapped != nullptr ? overlapped->hEvent : nullptr;
+    const int error = DriverAccess::Send(adapter, {data, static_cast<std::size_t>(length)}, event);
     if (error == EINPROGRESS) {
         return 0;
     }
@@ -119,13 +125,10 @@ std::uint32_t Send(Handle adapter, const std::uint8_t* data, std::int32_t length
 }
 
 namespace fi = abi::filter_instruction;
-static_assert(sizeof(sock_filter) == fi::kSize && offsetof(sock_filter, code) == fi::kCodeOffset &&
-              offsetof(sock_filter, jt) == fi::kJumpTrueOffset &&
-              offsetof(sock_filter, jf) == fi::kJumpFalseOffset &&
-              offsetof(sock_filter, k) == fi::kValueOffset);
 
-std::uint32_t AttachFilter(Handle adapter, const std::uint8_t* program, std::uint32_t count) {
-    if ((program == nullptr && count != 0) || count > BPF_MAXINSNS) {
+std::uint32_t W32N55_AttachFilter(Handle adapter, const std::uint8_t* program,
+                                  std::uint32_t count) {
+    if ((program == nullptr && count != 0) || count > kMaxFilterInstructions) {
         LastError::Set(EINVAL);
         return EINVAL;
     }
@@ -142,20 +145,20 @@ std::uint32_t AttachFilter(Handle adapter, const std::uint8_t* program, std::uin
     });
 }
 
-Handle OpenAdapter(const char* name) {
+Handle W32N55_OpenAdapter(const char* name) {
     return Guarded(abi::kNoHandle, [name] { return DriverAccess::OpenAdapter(name); });
 }
 
-void CloseAdapter(Handle adapter) {
+void W32N55_CloseAdapter(Handle adapter) {
     DriverAccess::CloseAdapter(adapter);
 }
 
-std::uint8_t TimestampResolution(Handle adapter, std::int32_t high) {
+std::uint8_t W32N55_TimestampResolution(Handle adapter, std::int32_t high) {
     return DriverAccess::SetTimestampResolution(adapter, high != 0) ? 1 : 0;
 }
 
 // The counter runs in nanoseconds of the frames' own clock.
-std::uint8_t ReadTimestamp(Handle adapter, std::uint8_t* record) {
+std::uint8_t W32N55_ReadTimestamp(Handle adapter, std::uint8_t* record) {
     constexpr std::uint64_t kFrequency = 1000000000;
     std::uint64_t now = 0;
     if (record == nullptr) {
@@ -171,43 +174,49 @@ std::uint8_t ReadTimestamp(Handle adapter, std::uint8_t* record) {
     return 1;
 }
 
-Handle OpenEnumeration() {
+Handle W32N55_OpenEnumeration() {
     return Guarded(abi::kNoHandle, [] {
         return DriverAccess::OpenEnumeration(std::string(SysfsInterface::kDefaultRoot));
     });
 }
 
-void CloseEnumeration(Handle enumeration) {
+void W32N55_CloseEnumeration(Handle enumeration) {
     DriverAccess::CloseEnumeration(enumeration);
 }
 
-Handle FirstAdapter(Handle enumeration) {
+Handle W32N55_FirstAdapter(Handle enumeration) {
     return Guarded(abi::kNoHandle,
                    [enumeration] { return DriverAccess::FirstAdapter(enumeration); });
 }
 
-Handle NextAdapter(Handle enumeration) {
+Handle W32N55_NextAdapter(Handle enumeration) {
     return Guarded(abi::kNoHandle,
                    [enumeration] { return DriverAccess::NextAdapter(enumeration); });
 }
 
-void ReleaseAdapter(Handle entry) {
+void W32N55_ReleaseAdapter(Handle entry) {
     DriverAccess::ReleaseAdapter(entry);
 }
 
-std::uint32_t FriendlyName(Handle entry, char* buffer, std::uint32_t* length) {
+std::uint32_t W32N55_FriendlyName(Handle entry, char* buffer, std::uint32_t* length) {
     return static_cast<std::uint32_t>(DriverAccess::FriendlyName(entry, buffer, length));
 }
 
-std::uint32_t NdisName(Handle entry, char* buffer, std::uint32_t* length) {
+std::uint32_t W32N55_NdisName(Handle entry, char* buffer, std::uint32_t* length) {
     return static_cast<std::uint32_t>(DriverAccess::NdisName(entry, buffer, length));
 }
 
+#if !defined(_WIN32)
 // Completion routines are the caller's code; what they throw reaches the
 // caller of the wait unchanged.
-std::uint32_t AlertableWait(int eventFd, std::int32_t timeoutMs) {
+std::uint32_t W32N55_AlertableWait(int eventFd, std::int32_t timeoutMs) {
     return ThreadReceives::ForThisThread().Wait(eventFd, timeoutMs);
 }
+#endif
+
+} // extern "C"
+
+namespace {
 
 // Checks each entry against the call form its ordinal promises.
 template <abi::Ordinal O> void* EntryOf(typename abi::Entry<O>::Fn function) {
@@ -219,43 +228,45 @@ template <abi::Ordinal O> void* EntryOf(typename abi::Entry<O>::Fn function) {
 void* OrdinalTable::Lookup(std::uint32_t ordinal) {
     switch (ordinal) {
     case abi::kCompletionStyle:
-        return EntryOf<abi::kCompletionStyle>(&CompletionStyle);
+        return EntryOf<abi::kCompletionStyle>(&W32N55_CompletionStyle);
     case abi::kLastError:
-        return EntryOf<abi::kLastError>(&LastErrorCode);
+        return EntryOf<abi::kLastError>(&W32N55_LastError);
     case abi::kRequest:
-        return EntryOf<abi::kRequest>(&Request);
+        return EntryOf<abi::kRequest>(&W32N55_Request);
     case abi::kPrivateRequest:
-        return EntryOf<abi::kPrivateRequest>(&PrivateRequest);
+        return EntryOf<abi::kPrivateRequest>(&W32N55_PrivateRequest);
     case abi::kStartReceive:
-        return EntryOf<abi::kStartReceive>(&StartReceive);
+        return EntryOf<abi::kStartReceive>(&W32N55_StartReceive);
     case abi::kSend:
-        return EntryOf<abi::kSend>(&Send);
+        return EntryOf<abi::kSend>(&W32N55_Send);
     case abi::kOpenAdapter:
-        return EntryOf<abi::kOpenAdapter>(&OpenAdapter);
+        return EntryOf<abi::kOpenAdapter>(&W32N55_OpenAdapter);
     case abi::kCloseAdapter:
-        return EntryOf<abi::kCloseAdapter>(&CloseAdapter);
+        return EntryOf<abi::kCloseAdapter>(&W32N55_CloseAdapter);
     case abi::kTimestampResolution:
-        return EntryOf<abi::kTimestampResolution>(&TimestampResolution);
+        return EntryOf<abi::kTimestampResolution>(&W32N55_TimestampResolution);
     case abi::kReadTimestamp:
-        return EntryOf<abi::kReadTimestamp>(&ReadTimestamp);
+        return EntryOf<abi::kReadTimestamp>(&W32N55_ReadTimestamp);
     case abi::kOpenEnumeration:
-        return EntryOf<abi::kOpenEnumeration>(&OpenEnumeration);
+        return EntryOf<abi::kOpenEnumeration>(&W32N55_OpenEnumeration);
     case abi::kCloseEnumeration:
-        return EntryOf<abi::kCloseEnumeration>(&CloseEnumeration);
+        return EntryOf<abi::kCloseEnumeration>(&W32N55_CloseEnumeration);
     case abi::kFirstAdapter:
-        return EntryOf<abi::kFirstAdapter>(&FirstAdapter);
+        return EntryOf<abi::kFirstAdapter>(&W32N55_FirstAdapter);
     case abi::kNextAdapter:
-        return EntryOf<abi::kNextAdapter>(&NextAdapter);
+        return EntryOf<abi::kNextAdapter>(&W32N55_NextAdapter);
     case abi::kReleaseAdapter:
-        return EntryOf<abi::kReleaseAdapter>(&ReleaseAdapter);
+        return EntryOf<abi::kReleaseAdapter>(&W32N55_ReleaseAdapter);
     case abi::kFriendlyName:
-        return EntryOf<abi::kFriendlyName>(&FriendlyName);
+        return EntryOf<abi::kFriendlyName>(&W32N55_FriendlyName);
     case abi::kNdisName:
-        return EntryOf<abi::kNdisName>(&NdisName);
+        return EntryOf<abi::kNdisName>(&W32N55_NdisName);
+#if !defined(_WIN32)
     case abi::kAlertableWait:
-        return EntryOf<abi::kAlertableWait>(&AlertableWait);
+        return EntryOf<abi::kAlertableWait>(&W32N55_AlertableWait);
+#endif
     case abi::kAttachFilter:
-        return EntryOf<abi::kAttachFilter>(&AttachFilter);
+        return EntryOf<abi::kAttachFilter>(&W32N55_AttachFilter);
     default:
         return nullptr;
     }
@@ -263,8 +274,10 @@ void* OrdinalTable::Lookup(std::uint32_t ordinal) {
 
 } // namespace w32n55
 
+#if !defined(_WIN32)
 static_assert(std::is_same_v<decltype(&W32N55_GetProcAddress), W32N55_GetProcAddressFn>);
 
 extern "C" void* W32N55_GetProcAddress(std::uint32_t ordinal) {
     return w32n55::OrdinalTable::Lookup(ordinal);
 }
+#endif

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
+#if !defined(_WIN32)
 // The one symbol of libw32n55.so: qndislib reaches every call through it.
 extern "C" __attribute__((visibility("default"))) void*
 W32N55_GetProcAddress(std::uint32_t ordinal);
+#endif
 
 namespace w32n55 {
 

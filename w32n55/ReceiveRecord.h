@@ -3,7 +3,6 @@
 #include "qndislib/w32n55abi/LittleEndian.h"
 #include "qndislib/w32n55abi/W32N55.h"
 #include "w32n55/Adapter.h"
-#include "w32n55/CaptureSettings.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,15 +24,16 @@ public:
     static constexpr std::size_t kDataOffset = w32n55abi::receive_record::kDataOffset;
 
     // Stores the frame, cut to the record's capacity (never more than the
-    // snap length), and returns the bytes of the record written, header
-    // included. Inline: it runs once per frame.
+    // data capacity of the contract, the capture's snap length), and returns
+    // the bytes of the record written, header included. Inline: it runs once
+    // per frame.
     static std::uint32_t Fill(std::uint8_t* record, const CapturedFrame& frame,
                               std::uint64_t packetNumber, std::uint64_t timestamp) {
         using w32n55abi::ReadLittleEndian;
         using w32n55abi::WriteLittleEndian;
         const std::uint32_t capacity =
             std::min<std::uint32_t>(ReadLittleEndian<std::uint32_t>(record + kCapacityOffset),
-                                    CaptureSettings::kSnapLength);
+                                    w32n55abi::receive_record::kDataCapacity);
         std::uint32_t length = std::min(frame.capturedLength, capacity);
         // Knowing the bound, the compiler would copy with a string instruction
         // whose start-up costs more than a short frame; the C library's copy is

@@ -1,9 +1,13 @@
 #include "w32n55/ScriptedAdapter.h"
 
+#include "qndislib/w32n55abi/EventSignal.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
-#include <unistd.h>
+#if defined(_WIN32)
+#include "w32n55/ThreadWakeup.h"
+#endif
 
 namespace w32n55 {
 
@@ -21,55 +25,7 @@ std::mutex& Lock() {
     return mutex;
 }
 
-void Signal(int eventFd) {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(eventFd, &one, sizeof one);
-}
-
 } // namespace
-
-AdapterScript& AdapterScript::AnswerULong(std::uint32_t oid, std::uint32_t value) {
-    std::vector<std::uint8_t> bytes(sizeof value);
-    InformationBuffer(bytes.data(), sizeof value).PutULong(value);
-    answers[oid] = std::move(bytes);
-    return *this;
-}
-
-AdapterScript& AdapterScript::AnswerULongs(std::uint32_t oid,
-                                           std::span<const std::uint32_t> values) {
-    std::vector<std::uint8_t> bytes(values.size_bytes());
-    InformationBuffer(bytes.data(), static_cast<std::uint32_t>(bytes.size())).PutULongs(values);
-    answers[oid] = std::move(bytes);
-    return *this;
-}
-
-AdapterScript& AdapterScript::AnswerCounter(std::uint32_t oid, std::uint64_t value) {
-    std::vector<std::uint8_t> bytes(sizeof value);
-    InformationBuffer(bytes.data(), sizeof value).PutCounter(value);
-    answers[oid] = std::move(bytes);
-    return *this;
-}
-
-AdapterScript& AdapterScript::AnswerBytes(std::uint32_t oid, std::span<const std::uint8_t> bytes) {
-    answers[oid].assign(bytes.begin(), bytes.end());
-    return *this;
-}
-
-AdapterScript& AdapterScript::AnswerText(std::uint32_t oid, const std::string& text) {
-    answers[oid].assign(text.begin(), text.end());
-    answers[oid].push_back(0);
-    return *this;
-}
-
-AdapterScript& AdapterScript::AnswerPrivateULong(std::uint32_t oid, std::uint32_t value) {
-    privateAnswers[oid] = AdapterScript().AnswerULong(oid, value).answers[oid];
-    return *this;
-}
-
-AdapterScript& AdapterScript::Refuse(std::uint32_t oid, std::uint32_t status) {
-    refusals[oid] = status;
-    return *this;
-}
 
 std::vector<std::shared_ptr<ScriptedAdapter::Entry>>& ScriptedAdapter::Entries() {
     static std::vector<std::shared_ptr<Entry>> entries;
@@ -123,6 +79,12 @@ AdapterScript& ScriptedAdapter::Register(const std::string& ndisName, AdapterScr
     return entry->script;
 }
 
+AdapterScript* ScriptedAdapter::ScriptOf(const std::string& ndisName) {
+    const std::lock_guard lock(Lock());
+    const auto entry = Find(ndisName);
+    return entry ? &entry->script : nullptr;
+}
+
 std::optional<std::vector<AdapterNames>> ScriptedAdapter::Listed() {
     const std::lock_guard lock(Lock());
     if (!Scripting()) {
@@ -155,6 +117,7 @@ int ScriptedAdapter::Inject(const std::string& ndisName, std::span<const std::ui
     for (ScriptedAdapter* adapter : entry ? entry->open : std::vector<ScriptedAdapter*>{}) {
         if (adapter->packetFilter_.value_or(0) != 0) {
             adapter->frames_.push_back({{frame.begin(), frame.end()}, timestampNs});
+            adapter->WakeWaiters();
             ++queued;
         }
     }
@@ -169,6 +132,7 @@ void ScriptedAdapter::Remove(const std::string& ndisName) {
     }
     for (ScriptedAdapter* adapter : entry->open) {
         adapter->removed_ = true;
+        adapter->WakeWaiters();
     }
     std::erase(Entries(), entry);
 }
@@ -177,7 +141,9 @@ void ScriptedAdapter::FinishSends(const std::string& ndisName) {
     const std::lock_guard lock(Lock());
     const auto entry = Find(ndisName);
     for (ScriptedAdapter* adapter : entry ? entry->open : std::vector<ScriptedAdapter*>{}) {
-        std::for_each(adapter->unfinishedSends_.begin(), adapter->unfinishedSends_.end(), Signal);
+        for (const HANDLE event : adapter->unfinishedSends_) {
+            w32n55abi::SignalEvent(event);
+        }
         adapter->unfinishedSends_.clear();
     }
 }
@@ -232,10 +198,10 @@ int ScriptedAdapter::Send(std::span<const std::uint8_t> frame) {
     return script.sendsPending ? EINPROGRESS : 0;
 }
 
-void ScriptedAdapter::SignalWhenSent(int eventFd) {
+void ScriptedAdapter::SignalWhenSent(HANDLE event) {
     const std::lock_guard lock(Lock());
-    if (eventFd >= 0) {
-        unfinishedSends_.push_back(eventFd);
+    if (event != nullptr) {
+        unfinishedSends_.push_back(event);
     }
 }
 
@@ -285,6 +251,40 @@ RequestOutcome ScriptedAdapter::PrivateQuery(std::uint32_t oid, InformationBuffe
                ? RequestOutcome::Refused(NDIS_STATUS_NOT_SUPPORTED)
                : buffer.PutBytes(answer->second);
 }
+
+#if defined(_WIN32)
+
+void ScriptedAdapter::WakeWhenReady(const std::shared_ptr<ThreadWakeup>& thread) {
+    const std::lock_guard lock(Lock());
+    if (!frames_.empty() || removed_) {
+        thread->Wake();
+        return;
+    }
+    const bool known = std::any_of(waiters_.begin(), waiters_.end(), [&](const auto& waiter) {
+        return !waiter.owner_before(thread) && !thread.owner_before(waiter);
+    });
+    if (!known) {
+        waiters_.push_back(thread);
+    }
+}
+
+// Each waiter is woken once; the receives it still has pending after the
+// wake-up register it again.
+void ScriptedAdapter::WakeWaiters() {
+    for (const auto& waiter : waiters_) {
+        if (const auto thread = waiter.lock()) {
+            thread->Wake();
+        }
+    }
+    waiters_.clear();
+}
+
+#else
+
+// Threads find their frames in their next alertable wait.
+void ScriptedAdapter::WakeWaiters() {}
+
+#endif
 
 bool ScriptedAdapter::IsRemoved() const {
     const std::lock_guard lock(Lock());

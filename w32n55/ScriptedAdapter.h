@@ -2,9 +2,9 @@
 
 #include "w32n55/Adapter.h"
 #include "w32n55/AdapterEnumeration.h"
+#include "w32n55/AdapterScript.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -13,32 +13,6 @@
 
 namespace w32n55 {
 
-// What a scripted adapter answers and how it treats sends.
-struct AdapterScript {
-    std::string friendlyName;
-    // errno code of a refused open; 0 opens.
-    int openError = 0;
-    // Query answers as a miniport writes them; a set of 4 bytes becomes the
-    // answer of later queries of its OID.
-    std::map<std::uint32_t, std::vector<std::uint8_t>> answers;
-    std::map<std::uint32_t, std::vector<std::uint8_t>> privateAnswers;
-    // OID -> refusing status, for queries, sets and private requests alike.
-    std::map<std::uint32_t, std::uint32_t> refusals;
-    // errno code of every send; 0 accepts.
-    int sendError = 0;
-    // Accepted sends stay unfinished until ScriptedAdapter::FinishSends.
-    bool sendsPending = false;
-
-    AdapterScript& AnswerULong(std::uint32_t oid, std::uint32_t value);
-    AdapterScript& AnswerULongs(std::uint32_t oid, std::span<const std::uint32_t> values);
-    AdapterScript& AnswerCounter(std::uint32_t oid, std::uint64_t value);
-    AdapterScript& AnswerBytes(std::uint32_t oid, std::span<const std::uint8_t> bytes);
-    // NUL-terminated, as NDIS texts are.
-    AdapterScript& AnswerText(std::uint32_t oid, const std::string& text);
-    AdapterScript& AnswerPrivateULong(std::uint32_t oid, std::uint32_t value);
-    AdapterScript& Refuse(std::uint32_t oid, std::uint32_t status);
-};
-
 // An adapter that plays a script instead of a device, so that a caller of
 // the driver-access library runs against the real ordinal table without a
 // network. Scripts are registered by NDIS name; from Begin or the first
@@ -46,10 +20,11 @@ struct AdapterScript {
 // only (their friendly names included), never the machine's interfaces;
 // capture files still open by their prefix. Frames injected by name reach
 // every open instance whose packet filter is nonzero, at the next wait of
-// the threads that armed receives on it; sends are refused, accepted, or
-// left unfinished until finished by name; removing an adapter ends its
-// armed receives with "adapter removed" and takes it off the list. The
-// static calls may come from any thread.
+// the threads that armed receives on it (on Windows those threads are woken
+// for it); sends are refused, accepted, or left unfinished until finished
+// by name; removing an adapter ends its armed receives with "adapter
+// removed" and takes it off the list. The static calls may come from any
+// thread.
 class ScriptedAdapter final : public Adapter {
 public:
     ~ScriptedAdapter() override;
@@ -61,6 +36,9 @@ public:
     // open too. The script stays changeable through the reference until End
     // while no other thread uses the adapter.
     static AdapterScript& Register(const std::string& ndisName, AdapterScript script);
+    // The script registered under the name, changeable like Register's;
+    // null for none.
+    static AdapterScript* ScriptOf(const std::string& ndisName);
     // Empty outside Begin and End: the machine's interfaces apply.
     static std::optional<std::vector<AdapterNames>> Listed();
     // Empty with `error` set to the script's open error, or ENODEV for a
@@ -81,11 +59,14 @@ public:
     int PollDescriptor() const override { return -1; }
     int Dispatch(int limit, FrameSink& sink) override;
     int Send(std::span<const std::uint8_t> frame) override;
-    void SignalWhenSent(int eventFd) override;
+    void SignalWhenSent(HANDLE event) override;
     RequestOutcome Query(std::uint32_t oid, InformationBuffer& buffer) override;
     RequestOutcome Set(std::uint32_t oid, InformationBuffer& buffer) override;
     RequestOutcome PrivateQuery(std::uint32_t oid, InformationBuffer& buffer) override;
     bool IsRemoved() const override;
+#if defined(_WIN32)
+    void WakeWhenReady(const std::shared_ptr<ThreadWakeup>& thread) override;
+#endif
 
 private:
     struct Entry;
@@ -101,12 +82,17 @@ private:
     static std::vector<std::shared_ptr<Entry>>& Entries();
     static std::shared_ptr<Entry> Find(const std::string& ndisName);
     std::optional<std::uint32_t> Refusal(std::uint32_t oid) const;
+    // Callers hold the registry's lock.
+    void WakeWaiters();
 
     std::shared_ptr<Entry> entry_;
     std::optional<std::uint32_t> packetFilter_;
     std::vector<Queued> frames_;
-    std::vector<int> unfinishedSends_;
+    std::vector<HANDLE> unfinishedSends_;
     bool removed_ = false;
+#if defined(_WIN32)
+    std::vector<std::weak_ptr<ThreadWakeup>> waiters_;
+#endif
 };
 
 } // namespace w32n55

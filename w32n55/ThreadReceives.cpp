@@ -9,8 +9,10 @@
 #include <chrono>
 #include <limits>
 #include <mutex>
-#include <poll.h>
 #include <pthread.h>
+#if defined(_WIN32)
+#include "w32n55/ThreadWakeup.h"
+#endif
 
 namespace w32n55 {
 namespace {
@@ -149,7 +151,11 @@ W32N55_FIXED_OFFSET_TLS thread_local ThreadReceives* ThreadRegistry::current_ = 
 
 ThreadReceives::ThreadReceives() {
     completed_.reserve(kCompletionRoom);
+#if defined(_WIN32)
+    wakeup_ = std::make_shared<ThreadWakeup>();
+#else
     descriptors_.reserve(kDescriptorRoom);
+#endif
 }
 
 ThreadReceives& ThreadReceives::ForThisThread() {
@@ -181,12 +187,18 @@ bool ThreadReceives::ArmAgain(std::int32_t handle, const ArmedReceive& receive) 
         return false;
     }
     lastQueue_->Pending().Push(receive);
+#if defined(_WIN32)
+    lastQueue_->Owner().WakeWhenReady(wakeup_);
+#endif
     return true;
 }
 
 void ThreadReceives::Arm(const std::shared_ptr<Adapter>& adapter, std::int32_t handle,
                          const ArmedReceive& receive) {
     QueueFor(adapter, handle).Pending().Push(receive);
+#if defined(_WIN32)
+    adapter->WakeWhenReady(wakeup_);
+#endif
 }
 
 void ThreadReceives::Forget(const Adapter* adapter) {
@@ -238,6 +250,11 @@ void ThreadReceives::RunCompletions() {
         // yet complete in the next wait instead of never.
         completed_.insert(completed_.begin(), batch.begin() + static_cast<std::ptrdiff_t>(next) + 1,
                           batch.end());
+#if defined(_WIN32)
+        if (!completed_.empty()) {
+            wakeup_->Wake();
+        }
+#endif
         throw;
     }
     batch.clear();
@@ -245,6 +262,23 @@ void ThreadReceives::RunCompletions() {
         completed_ = std::move(batch);
     }
 }
+
+#if defined(_WIN32)
+
+void ThreadReceives::CompleteQueued() {
+    DeliverReady();
+    // Receives still waiting want the wake-up of the next frame.
+    for (const auto& queue : queues_) {
+        if (!queue->Pending().Empty()) {
+            queue->Owner().WakeWhenReady(wakeup_);
+        }
+    }
+    if (!completed_.empty()) {
+        RunCompletions();
+    }
+}
+
+#else
 
 std::uint32_t ThreadReceives::Wait(int eventFd, std::int32_t timeoutMs) {
     using Clock = std::chrono::steady_clock;
@@ -293,5 +327,7 @@ std::uint32_t ThreadReceives::Wait(int eventFd, std::int32_t timeoutMs) {
         }
     }
 }
+
+#endif
 
 } // namespace w32n55

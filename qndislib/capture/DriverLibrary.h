@@ -1,8 +1,8 @@
 #pragma once
 
-// Reaches libw32n55.so by ordinal. The library is loaded on the first
-// lookup, from the directory that holds libqndislib.so first and then along
-// the standard search path, and unloaded when qndislib unloads.
+// Reaches libw32n55.so (W32N55.dll on Windows) by ordinal. It is loaded on
+// the first lookup, from the directory that holds qndislib's code first and
+// then along the standard search path, and unloaded when qndislib unloads.
 
 #include "qndislib/Export.h"
 #include "qndislib/capture/DriverLoadError.h"

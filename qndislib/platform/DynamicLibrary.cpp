@@ -44,21 +44,6 @@ std::string Absolute(std::string path) {
 
 } // namespace
 
-DynamicLibrary::~DynamicLibrary() {
-    Close();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
-}
-
 DynamicLibrary DynamicLibrary::Open(const std::string& file, std::string& error) {
     void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qndis {
 
@@ -13,9 +14,16 @@ public:
     using OrdinalLookupFn = void* (*)(std::uint32_t ordinal);
 
     DynamicLibrary() = default;
-    ~DynamicLibrary();
-    DynamicLibrary(DynamicLibrary&& other) noexcept;
-    DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
+    ~DynamicLibrary() { Close(); }
+    DynamicLibrary(DynamicLibrary&& other) noexcept
+        : m_handle(std::exchange(other.m_handle, nullptr)) {}
+    DynamicLibrary& operator=(DynamicLibrary&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = std::exchange(other.m_handle, nullptr);
+        }
+        return *this;
+    }
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 

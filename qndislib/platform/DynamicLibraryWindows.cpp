@@ -51,21 +51,6 @@ void* EntryByOrdinal(std::uint32_t ordinal) {
 
 } // namespace
 
-DynamicLibrary::~DynamicLibrary() {
-    Close();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
-}
-
 DynamicLibrary DynamicLibrary::Open(const std::string& file, std::string& error) {
     const HMODULE module = ::LoadLibraryA(file.c_str());
     if (module == nullptr) {

@@ -5,6 +5,19 @@
 
 #include "qndislib/w32n55abi/Kernel.h"
 
+#if defined(_WIN32)
+
+namespace w32n55abi {
+
+// False for no event or one the system refuses to set.
+inline bool SignalEvent(HANDLE event) {
+    return event != nullptr && ::SetEvent(event) != FALSE;
+}
+
+} // namespace w32n55abi
+
+#else
+
 #include <cerrno>
 #include <cstdint>
 #include <unistd.h>
@@ -23,3 +36,5 @@ inline bool SignalEvent(HANDLE event) {
 }
 
 } // namespace w32n55abi
+
+#endif

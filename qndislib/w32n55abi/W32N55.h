@@ -2,8 +2,9 @@
 
 // The contract between qndislib and the driver-access library (libw32n55.so,
 // W32N55.dll on Windows): its ordinals with their call forms, the records
-// exchanged through them and the published NDIS constants both sides use. Both libraries compile
-// this header, so a change here is a change of the binary interface.
+// exchanged through them and the published NDIS constants both sides use.
+// Both libraries compile this header, so a change here is a change of the
+// binary interface.
 
 #include "qndislib/w32n55abi/Kernel.h"
 
@@ -24,9 +25,7 @@ inline constexpr const char* kW32N55LibraryName = "libw32n55.so";
 #endif
 inline constexpr const char* kW32N55LookupSymbol = "W32N55_GetProcAddress";
 
-// The NDIS request record. Field order as on the original; the buffer
-// pointer is pointer-sized, so offsets from it on depend on the pointer
-// width and are pinned below for both.
+// The NDIS request record, field order as on the original.
 struct _RETH_REQUEST {
     std::uint8_t Reserved[20];
     std::uint32_t RequestType; // 0 query, 1 set
@@ -37,20 +36,27 @@ struct _RETH_REQUEST {
     std::uint32_t BytesNeeded;
     std::uint8_t Reserved2[512];
 };
+// Its byte offsets: those of the original with 32-bit pointers; with 64-bit
+// ones the buffer pointer is aligned to 8 bytes and widens the record.
 namespace reth_request_layout {
 inline constexpr bool kWidePointers = sizeof(void*) == 8;
 static_assert(kWidePointers || sizeof(void*) == 4);
-inline constexpr std::size_t kBufferOffset = 28 + (kWidePointers ? 4 : 0);
-inline constexpr std::size_t kPointerSize = sizeof(void*);
-static_assert(offsetof(_RETH_REQUEST, RequestType) == 20);
-static_assert(offsetof(_RETH_REQUEST, Oid) == 24);
-static_assert(offsetof(_RETH_REQUEST, InformationBuffer) == kBufferOffset);
-static_assert(offsetof(_RETH_REQUEST, InformationBufferLength) == kBufferOffset + kPointerSize);
-static_assert(offsetof(_RETH_REQUEST, BytesWritten) == kBufferOffset + kPointerSize + 4);
-static_assert(offsetof(_RETH_REQUEST, BytesNeeded) == kBufferOffset + kPointerSize + 8);
-// 556 bytes with 32-bit pointers, as on the original; 568 with 64-bit ones.
-static_assert(sizeof(_RETH_REQUEST) == (kWidePointers ? 568 : 556));
+inline constexpr std::size_t kRequestTypeOffset = 20;
+inline constexpr std::size_t kOidOffset = 24;
+inline constexpr std::size_t kBufferOffset = kWidePointers ? 32 : 28;
+inline constexpr std::size_t kBufferLengthOffset = kWidePointers ? 40 : 32;
+inline constexpr std::size_t kBytesWrittenOffset = kWidePointers ? 44 : 36;
+inline constexpr std::size_t kBytesNeededOffset = kWidePointers ? 48 : 40;
+inline constexpr std::size_t kSize = kWidePointers ? 568 : 556;
 } // namespace reth_request_layout
+static_assert(offsetof(_RETH_REQUEST, RequestType) == reth_request_layout::kRequestTypeOffset);
+static_assert(offsetof(_RETH_REQUEST, Oid) == reth_request_layout::kOidOffset);
+static_assert(offsetof(_RETH_REQUEST, InformationBuffer) == reth_request_layout::kBufferOffset);
+static_assert(offsetof(_RETH_REQUEST, InformationBufferLength) ==
+              reth_request_layout::kBufferLengthOffset);
+static_assert(offsetof(_RETH_REQUEST, BytesWritten) == reth_request_layout::kBytesWrittenOffset);
+static_assert(offsetof(_RETH_REQUEST, BytesNeeded) == reth_request_layout::kBytesNeededOffset);
+static_assert(sizeof(_RETH_REQUEST) == reth_request_layout::kSize);
 
 namespace w32n55abi {
 

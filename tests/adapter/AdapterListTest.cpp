@@ -12,12 +12,12 @@
 namespace {
 
 using namespace qndis::test;
-using w32n55::ScriptedAdapter;
 
-w32n55::AdapterScript& Named(const std::string& ndisName, const std::string& friendlyName,
-                             const CMACAddr& address = kStation) {
+ScriptRef Named(const std::string& ndisName, const std::string& friendlyName,
+                const CMACAddr& address = kStation, int openError = 0) {
     auto script = MediumScript(NdisMedium802_3, address);
     script.friendlyName = friendlyName;
+    script.openError = openError;
     return ScriptedAdapter::Register(ndisName, script);
 }
 
@@ -35,7 +35,7 @@ protected:
         Named("wlan0", "Radio", kBurnedIn)
             .AnswerULong(OID_GEN_LINK_SPEED, 540000)
             .AnswerULong(OID_GEN_PHYSICAL_MEDIUM, NdisPhysicalMediumWirelessLan);
-        Named("gone0", "Gone").openError = EMLINK;
+        Named("gone0", "Gone", kStation, EMLINK);
     }
 
     bool Traced(const std::string& line) const {

@@ -2,8 +2,11 @@
 
 #include "qndislib/addr/MACAddr.h"
 #include "qndislib/capture/NetworkFrame.h"
-#include "w32n55/ScriptedAdapter.h"
+#include "w32n55/AdapterScript.h"
 
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,13 +17,59 @@ inline const CMACAddr kStation("00A0C9112233");
 inline const CMACAddr kBurnedIn("00A0C9445566");
 inline const CMACAddr kPeer("020000000001");
 
-// The driver-access library's own ordinal table in-process for the life of
-// the object, over the adapters scripted meanwhile, which it forgets again.
+// For the life of the object the package runs against the driver-access
+// library over the adapters scripted meanwhile, which it forgets again: on
+// Linux its ordinal table in-process, on Windows the stand-in W32N55.dll
+// that the package loads itself.
 struct ScriptedDriver {
     ScriptedDriver();
     ~ScriptedDriver();
     ScriptedDriver(const ScriptedDriver&) = delete;
     ScriptedDriver& operator=(const ScriptedDriver&) = delete;
+};
+
+// A registered script, changed in the driver-access library as it is
+// changed here.
+class ScriptRef {
+public:
+    explicit ScriptRef(std::string ndisName) : ndisName_(std::move(ndisName)) {}
+
+    // The answers of w32n55::AdapterScript, made in the library.
+#define SCRIPT_ANSWER(name)                                                                        \
+    template <typename... Values> ScriptRef& name(std::uint32_t oid, const Values&... values) {    \
+        return Apply(w32n55::AdapterScript().name(oid, values...));                                \
+    }
+    SCRIPT_ANSWER(AnswerULong)
+    SCRIPT_ANSWER(AnswerULongs)
+    SCRIPT_ANSWER(AnswerCounter)
+    SCRIPT_ANSWER(AnswerBytes)
+    SCRIPT_ANSWER(AnswerText)
+    SCRIPT_ANSWER(AnswerPrivateULong)
+#undef SCRIPT_ANSWER
+    ScriptRef& Refuse(std::uint32_t oid, std::uint32_t status);
+    // Of the refusals made through this reference and its registration.
+    void ClearRefusals();
+    // Adds the answers and refusals of `script`.
+    ScriptRef& Apply(const w32n55::AdapterScript& script);
+
+private:
+    std::string ndisName_;
+    std::vector<std::uint32_t> refused_;
+};
+
+// The scripting calls of the driver-access library (w32n55::ScriptedAdapter),
+// reached the same way on both platforms.
+struct ScriptedAdapter {
+    static ScriptRef Register(const std::string& ndisName, const w32n55::AdapterScript& script);
+    // The number of open instances the frame was queued on.
+    static int Inject(const std::string& ndisName, std::span<const std::uint8_t> frame,
+                      std::uint64_t timestampNs);
+    static void Remove(const std::string& ndisName);
+    static void FinishSends(const std::string& ndisName);
+    static std::size_t OpenInstances(const std::string& ndisName);
+    static std::optional<std::uint32_t> PacketFilter(const std::string& ndisName);
+    static std::vector<std::vector<std::uint8_t>> SentFrames(const std::string& ndisName);
+    static void SetSingleArgumentStyle(bool single);
 };
 
 // An adapter of `medium` answering it and its two addresses.

@@ -14,7 +14,6 @@
 namespace {
 
 using namespace qndis::test;
-using w32n55::ScriptedAdapter;
 
 const CMACAddr kTokenRingStation("400000000001");
 

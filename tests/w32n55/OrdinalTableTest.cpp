@@ -10,6 +10,7 @@
 #include "tests/support/GoldenFile.h"
 #include "tests/support/PcapFile.h"
 #include "w32n55/ReceiveCompletion.h"
+#include "w32n55/ScriptedAdapter.h"
 
 #include <cerrno>
 #include <filesystem>
