@@ -137,10 +137,10 @@ int main(int argc, char** argv) {
          {qndis, "read", file, "-f", "dst port 53"},
          {"tcpdump", "-nr", file, "udp dst port 53 or tcp dst port 53"}},
         {"filter, matches to a pcap file",
-         {qndis, "read", file, "-q", "-f", "dst port 53", "-w", "/dev/null"},
+         {qndis, "read", file, "--no-lines", "-f", "dst port 53", "-w", "/dev/null"},
          {"tcpdump", "-r", file, "-w", "/dev/null", "udp dst port 53 or tcp dst port 53"}},
         {"everything to a pcap file",
-         {qndis, "read", file, "-q", "-w", "/dev/null"},
+         {qndis, "read", file, "--no-lines", "-w", "/dev/null"},
          {"tcpdump", "-r", file, "-w", "/dev/null"}},
     };
     std::printf("%llu frames in %s; best of %d runs\n\n", static_cast<unsigned long long>(frames),

@@ -12,6 +12,7 @@
 #include <linux/filter.h>
 #include <linux/if_arp.h>
 #include <linux/if_packet.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <utility>
 
@@ -19,6 +20,10 @@ namespace w32n55 {
 namespace {
 
 constexpr std::uint32_t kEthernetHeaderBytes = 14;
+// libpcap's device for every interface at once, whose frames carry a cooked
+// header; no interface has its index.
+constexpr std::string_view kAllInterfaces = "any";
+constexpr int kNoIfindex = 0;
 // OID_GEN_LINK_SPEED counts in units of 100 bit/s.
 constexpr std::uint64_t kLinkSpeedUnitsPerMbps = 10000;
 
@@ -56,6 +61,9 @@ int ActivationErrno(int status) {
 
 std::unique_ptr<LiveAdapter> LiveAdapter::Open(const std::string& name, int& error) {
     SysfsInterface interface { name };
+    if (name == kAllInterfaces) {
+        return std::unique_ptr<LiveAdapter>(new LiveAdapter(std::move(interface), kNoIfindex));
+    }
     const auto ifindex = interface.Number("ifindex");
     if (!interface.Exists() || !ifindex) {
         error = ENODEV;
@@ -95,7 +103,8 @@ int LiveAdapter::OpenCapture() {
 }
 
 bool LiveAdapter::InterfaceGone() const {
-    return interface_.Number("ifindex") != static_cast<std::uint64_t>(ifindex_);
+    return ifindex_ != kNoIfindex &&
+           interface_.Number("ifindex") != static_cast<std::uint64_t>(ifindex_);
 }
 
 int LiveAdapter::PollDescriptor() const {
@@ -302,8 +311,11 @@ RequestOutcome LiveAdapter::PrivateQuery(std::uint32_t oid, InformationBuffer& b
         return RequestOutcome::Refused(NDIS_STATUS_INVALID_OID);
     }
     const auto dropped = interface_.Counter("rx_dropped");
-    return dropped ? buffer.PutCounter(*dropped)
-                   : RequestOutcome::Refused(NDIS_STATUS_ADAPTER_REMOVED);
+    if (!dropped) {
+        return RequestOutcome::Refused(ifindex_ == kNoIfindex ? NDIS_STATUS_NOT_SUPPORTED
+                                                              : NDIS_STATUS_ADAPTER_REMOVED);
+    }
+    return buffer.PutCounter(*dropped);
 }
 
 RequestOutcome LiveAdapter::Set(std::uint32_t oid, InformationBuffer& buffer) {

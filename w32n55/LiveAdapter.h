@@ -22,6 +22,9 @@ namespace w32n55 {
 class LiveAdapter final : public Adapter {
 public:
     // Empty with `error` set to ENODEV when there is no such interface.
+    // "any" is libpcap's device for all interfaces at once: its frames carry
+    // a cooked header, it has no medium, address or counters of its own, and
+    // it cannot be made promiscuous.
     static std::unique_ptr<LiveAdapter> Open(const std::string& name, int& error);
 
     int PollDescriptor() const override;

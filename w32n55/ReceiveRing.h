@@ -37,7 +37,7 @@ private:
     static constexpr std::size_t kInitialRoom = 256;
     static_assert((kInitialRoom & (kInitialRoom - 1)) == 0);
 
-    std::size_t Index(std::size_t position) const { return position & (slots_.size() - 1); }
+    std::size_t Index(std::size_t position) const { return position & mask_; }
 
     void Grow() {
         std::vector<ArmedReceive> larger(slots_.empty() ? kInitialRoom : 2 * slots_.size());
@@ -45,10 +45,14 @@ private:
             larger[i] = slots_[Index(head_ + i)];
         }
         slots_ = std::move(larger);
+        mask_ = slots_.size() - 1;
         head_ = 0;
     }
 
     std::vector<ArmedReceive> slots_;
+    // The room less one, kept apart from the vector, whose size costs a
+    // division by the slot size.
+    std::size_t mask_ = 0;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
 };

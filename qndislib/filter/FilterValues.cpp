@@ -2,6 +2,7 @@
 
 #include "qndislib/addr/HexText.h"
 #include "qndislib/addr/IPProtocolNames.h"
+#include "qndislib/addr/LinkProtocolNames.h"
 
 #include <array>
 
@@ -13,15 +14,6 @@ struct Named {
     std::string_view name;
     std::uint64_t value;
 };
-
-constexpr std::array<Named, 6> LinkProtocols{{
-    {"ip", 0x0800},
-    {"arp", 0x0806},
-    {"rarp", 0x8035},
-    {"ipv6", 0x86DD},
-    {"ip6", 0x86DD},
-    {"vlan", 0x8100},
-}};
 
 constexpr std::array<Named, 5> ICMPTypes{{
     {"echo-reply", 0},
@@ -118,7 +110,7 @@ std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
 }
 
 std::optional<std::uint64_t> LinkProtocolNamed(std::string_view word) {
-    return Lookup(LinkProtocols, word);
+    return LinkProtocolByName(word);
 }
 
 std::optional<std::uint64_t> IPProtocolNamed(std::string_view word) {

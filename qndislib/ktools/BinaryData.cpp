@@ -39,6 +39,27 @@ bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t count
     return true;
 }
 
+// Compares the windows whose first and last bytes agree with the pattern,
+// bit k of `candidates` standing for the window at block + k.
+bool ConfirmWindows(const unsigned char* pattern, std::size_t length, const unsigned char* block,
+                    std::uint64_t candidates) {
+    for (; candidates != 0; candidates &= candidates - 1) {
+        const unsigned char* window = block + std::countr_zero(candidates);
+        if (length <= 2 || SameBytes(window + 1, pattern + 1, length - 2)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The short scans end in this call, so that they keep nothing in saved
+// registers across it and pay for no saving when no window passes.
+__attribute__((noinline)) bool ConfirmAfterScan(const unsigned char* pattern, std::size_t length,
+                                                const unsigned char* block,
+                                                std::uint64_t candidates) {
+    return ConfirmWindows(pattern, length, block, candidates);
+}
+
 // Tests the windows of the text `Width` at a time by their first and last
 // bytes and compares the bytes between only where both agree. Bit k of
 // `edges(block)` is set when window k of the block starts with the
@@ -46,20 +67,11 @@ bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t count
 // `Width` windows.
 template <std::size_t Width, class EdgeMatches>
 bool ScanByEdges(const unsigned char* pattern, std::size_t length, const unsigned char* text,
-                 std::size_t windows, EdgeMatches edges) {
-    const auto confirmed = [&](const unsigned char* block, std::uint32_t candidates) {
-        for (; candidates != 0; candidates &= candidates - 1) {
-            const unsigned char* window = block + std::countr_zero(candidates);
-            if (length <= 2 || SameBytes(window + 1, pattern + 1, length - 2)) {
-                return true;
-            }
-        }
-        return false;
-    };
+                 std::size_t windows, const EdgeMatches& edges) {
     std::size_t at = 0;
     for (; at + Width <= windows; at += Width) {
         const std::uint32_t candidates = edges(text + at);
-        if (candidates != 0 && confirmed(text + at, candidates)) {
+        if (candidates != 0 && ConfirmWindows(pattern, length, text + at, candidates)) {
             return true;
         }
     }
@@ -69,42 +81,93 @@ bool ScanByEdges(const unsigned char* pattern, std::size_t length, const unsigne
     // The last block overlaps the one before; windows already tested are
     // masked out.
     const std::size_t start = windows - Width;
-    return confirmed(text + start, edges(text + start) & (~std::uint32_t{0} << (at - start)));
+    return ConfirmWindows(pattern, length, text + start,
+                          edges(text + start) & (~std::uint32_t{0} << (at - start)));
 }
+
+// The same for text of `Width` to twice `Width` windows, as in a short
+// frame: two blocks, the second overlapping the first, without a loop.
+template <std::size_t Width, class EdgeMatches>
+bool ScanTwoBlocks(const unsigned char* pattern, std::size_t length, const unsigned char* text,
+                   std::size_t windows, const EdgeMatches& edges) {
+    const std::size_t second = windows - Width;
+    const std::uint64_t candidates = edges(text) | std::uint64_t{edges(text + second)} << second;
+    if (candidates == 0) {
+        return false;
+    }
+    EdgeMatches::LeaveWideRegisters();
+    return ConfirmAfterScan(pattern, length, text, candidates);
+}
+
+struct EdgeTest32 {
+    __attribute__((target("avx2"))) EdgeTest32(const unsigned char* pattern, std::size_t length)
+        : first(_mm256_set1_epi8(static_cast<char>(pattern[0]))),
+          last(_mm256_set1_epi8(static_cast<char>(pattern[length - 1]))), span(length - 1) {}
+
+    __attribute__((target("avx2"))) std::uint32_t operator()(const unsigned char* block) const {
+        const __m256i starts = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+        const __m256i ends = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + span));
+        return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+            _mm256_and_si256(_mm256_cmpeq_epi8(starts, first), _mm256_cmpeq_epi8(ends, last))));
+    }
+
+    // The compiler clears the upper register halves before returns and
+    // calls but not before a jump to the confirmation; code without wide
+    // registers that runs with them dirty is slowed down on some processors.
+    __attribute__((target("avx2"))) static void LeaveWideRegisters() { _mm256_zeroupper(); }
+
+    __m256i first;
+    __m256i last;
+    std::size_t span;
+};
+
+struct EdgeTest16 {
+    EdgeTest16(const unsigned char* pattern, std::size_t length)
+        : first(_mm_set1_epi8(static_cast<char>(pattern[0]))),
+          last(_mm_set1_epi8(static_cast<char>(pattern[length - 1]))), span(length - 1) {}
+
+    std::uint32_t operator()(const unsigned char* block) const {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + span));
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+    }
+
+    static void LeaveWideRegisters() {}
+
+    __m128i first;
+    __m128i last;
+    std::size_t span;
+};
 
 // Flattened so that the block test, compiled for its own instruction set,
 // is inlined into the loop; kept out of the caller so that a search that
-// ends in the first blocks pays for nothing else.
+// ends in the first blocks pays for nothing else. Each width has a scan of
+// two blocks apart, which needs no saved registers.
 __attribute__((target("avx2"), flatten, noinline)) bool FindByEdges32(const unsigned char* pattern,
                                                                       std::size_t length,
                                                                       const unsigned char* text,
                                                                       std::size_t windows) {
-    const __m256i first = _mm256_set1_epi8(static_cast<char>(pattern[0]));
-    const __m256i last = _mm256_set1_epi8(static_cast<char>(pattern[length - 1]));
-    return ScanByEdges<32>(
-        pattern, length, text, windows,
-        [ first, last,
-          span = length - 1 ](const unsigned char* block) __attribute__((target("avx2"))) {
-            const __m256i starts = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
-            const __m256i ends = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + span));
-            return static_cast<std::uint32_t>(_mm256_movemask_epi8(
-                _mm256_and_si256(_mm256_cmpeq_epi8(starts, first), _mm256_cmpeq_epi8(ends, last))));
-        });
+    return ScanByEdges<32>(pattern, length, text, windows, EdgeTest32(pattern, length));
+}
+
+__attribute__((target("avx2"), flatten, noinline)) bool
+FindInTwoBlocks32(const unsigned char* pattern, std::size_t length, const unsigned char* text,
+                  std::size_t windows) {
+    return ScanTwoBlocks<32>(pattern, length, text, windows, EdgeTest32(pattern, length));
 }
 
 __attribute__((flatten, noinline)) bool FindByEdges16(const unsigned char* pattern,
                                                       std::size_t length, const unsigned char* text,
                                                       std::size_t windows) {
-    const __m128i first = _mm_set1_epi8(static_cast<char>(pattern[0]));
-    const __m128i last = _mm_set1_epi8(static_cast<char>(pattern[length - 1]));
-    return ScanByEdges<16>(
-        pattern, length, text, windows,
-        [first, last, span = length - 1](const unsigned char* block) {
-            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + span));
-            return static_cast<std::uint32_t>(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
-        });
+    return ScanByEdges<16>(pattern, length, text, windows, EdgeTest16(pattern, length));
+}
+
+__attribute__((flatten, noinline)) bool FindInTwoBlocks16(const unsigned char* pattern,
+                                                          std::size_t length,
+                                                          const unsigned char* text,
+                                                          std::size_t windows) {
+    return ScanTwoBlocks<16>(pattern, length, text, windows, EdgeTest16(pattern, length));
 }
 
 // Read once when the library is loaded; before that the narrower search runs.
@@ -242,8 +305,13 @@ bool CBinaryData::Find(const unsigned char* text, unsigned int textLength) {
     }
 #ifdef QNDIS_EDGE_SEARCH
     if (const std::size_t windows = textLength - m_length + 1; windows >= EdgeSearchMinWindows) {
-        return windows >= 32 && HasAvx2 ? FindByEdges32(m_data.get(), m_length, text, windows)
-                                        : FindByEdges16(m_data.get(), m_length, text, windows);
+        const unsigned char* pattern = m_data.get();
+        if (windows >= 32 && HasAvx2) {
+            return windows <= 64 ? FindInTwoBlocks32(pattern, m_length, text, windows)
+                                 : FindByEdges32(pattern, m_length, text, windows);
+        }
+        return windows <= 32 ? FindInTwoBlocks16(pattern, m_length, text, windows)
+                             : FindByEdges16(pattern, m_length, text, windows);
     }
 #endif
     return FindByShifts(text, textLength);

@@ -28,9 +28,6 @@ constexpr unsigned char UiControl = 0x03;
 constexpr unsigned char CanonicalFormatBit = 0x10;
 constexpr unsigned char RoutingLengthMask = 0x1F;
 
-// The tag control written into built tagged frames: priority 0, VLAN 1.
-constexpr unsigned char BuiltTagControl[2] = {0x00, 0x01};
-
 enum FrameId : std::int32_t {
     Raw8023 = 1,
     EthernetII = 2,
@@ -258,14 +255,14 @@ unsigned char* CEthernetInfo::CreateFrame(std::int32_t& length, std::int32_t fra
     }
     case Tagged:
         WriteBig16(field, TagType);
-        std::memcpy(frame + LlcOffset, BuiltTagControl, 2);
+        WriteBig16(frame + LlcOffset, m_builtTagControl);
         std::memcpy(frame + 16, twoByte, 2);
         break;
     default: {
         WriteBig16(field, lengthField);
         const unsigned char snap[8] = {SnapSap, SnapSap, UiControl, 0x00, 0x00, 0x00, 0x81, 0x00};
         std::memcpy(frame + LlcOffset, snap, 8);
-        std::memcpy(frame + TaggedSnapTagOffset, BuiltTagControl, 2);
+        WriteBig16(frame + TaggedSnapTagOffset, m_builtTagControl);
         std::memcpy(frame + TaggedSnapCodeOffset, fiveByte, 5);
         break;
     }

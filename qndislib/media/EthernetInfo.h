@@ -50,10 +50,15 @@ public:
     int GetVLANPriority() const { return m_vlan >> 13; }
     int GetVLANIdentifier() const { return m_vlan & 0x0FFF; }
 
+    // The tag control CreateFrame writes into tagged frames (types 6 and 7);
+    // priority 0 and VLAN 1 until set.
+    void SetBuiltTagControl(std::uint16_t tagControl) { m_builtTagControl = tagControl; }
+
 private:
     static std::int32_t GetFrameId(const unsigned char* frame);
 
     static const CFrameInfo EthernetFrames[7];
 
     std::uint16_t m_vlan = 0;
+    std::uint16_t m_builtTagControl = 0x0001;
 };

@@ -7,6 +7,8 @@
 #include "tests/qndis/QndisRun.h"
 #include "tests/qndis/TestFrames.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <future>
 #include <gmock/gmock.h>
@@ -87,7 +89,8 @@ TEST_F(QndisLive, ACutFrameIsWrittenWithItsWireLengthAndADeletedAdapterEndsTheCa
     for (const char* end : {"qv0", "qv1"}) {
         ASSERT_TRUE(w32n55::live::Run(std::string("ip link set ") + end + " mtu 9000"));
     }
-    auto capture = StartCapture("-q --duration 20 -w " + Path("cut.pcap") + " 2> " + Path("err"));
+    auto capture =
+        StartCapture("--no-lines --duration 20 -w " + Path("cut.pcap") + " 2> " + Path("err"));
     w32n55::live::RawSocket peer("qv0");
     const auto station = w32n55::live::AddressOf("qv1"), source = w32n55::live::AddressOf("qv0");
     ASSERT_TRUE(peer.Send(w32n55::live::MakeFrame(station, source, 9014, 1)));
@@ -181,6 +184,53 @@ std::string Address(const char* interface) {
     return std::string(CMACAddr(w32n55::live::AddressOf(interface).data()));
 }
 
+// The Ethernet address as frame lines write it.
+std::string LineAddress(const char* interface) {
+    std::string text = Address(interface);
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return c == '-' ? ':' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return text;
+}
+
+TEST_F(QndisLive, SendTakesTheAdapterByNumberItsOwnAddressAVlanTagAndAProtocolWord) {
+    auto capture = StartCapture("-e -t -c 1 --duration 20 2> " + Path("err"));
+    std::smatch number;
+    const std::string list = RunQndis({"-D"}).out;
+    ASSERT_TRUE(std::regex_search(list, number, std::regex("([0-9]+)\\.qv0 "))) << list;
+    const auto sent =
+        RunQndis({"send", "-i", number[1], "--vlan", "7", "--dst", LineAddress("qv1"), "--proto",
+                  "IP", "--payload", Hex(Ipv4Packet(Udp, 1, 2, 1024, 53))});
+    ASSERT_EQ(sent.status, 0) << sent.err;
+    const QndisResult result = capture.get();
+    ASSERT_EQ(result.status, 0) << Text("err");
+    EXPECT_THAT(result.out, HasSubstr("Ethernet 802.1q        " + LineAddress("qv0") + " -> " +
+                                      LineAddress("qv1") + "  0800  "));
+    EXPECT_THAT(result.out, HasSubstr("10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53  vlan 7\n"));
+}
+
+TEST_F(QndisLive, CaptureOnAnyShowsTheFramesOfEveryAdapterWithTheirCookedHeader) {
+    const std::string command = std::string(QNDIS_PROGRAM) +
+                                " capture -i any -e -t -c 2 --duration 20 -w " + Path("any.pcap") +
+                                " 'udp and dst port 53' 2> " + Path("err");
+    auto capture = std::async(std::launch::async, [command] {
+        return RunProgram({"sh", "-c", command});
+    });
+    std::this_thread::sleep_for(1s);
+    const auto sent =
+        RunQndis({"send", "-i", "qv0", "--type", "2", "--dst", LineAddress("qv1"), "--proto", "ip",
+                  "--payload", Hex(Ipv4Packet(Udp, 1, 2, 1024, 53))});
+    ASSERT_EQ(sent.status, 0) << sent.err;
+    const QndisResult result = capture.get();
+    ASSERT_EQ(result.status, 0) << Text("err");
+    // Sent by qv0 and received by qv1: the same packet twice, from qv0.
+    const std::string line = "  Linux cooked           " + LineAddress("qv0") +
+                             "  0800  62  10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n";
+    EXPECT_EQ(result.out, "     1" + line + "     2" + line);
+    EXPECT_THAT(RunQndis({"read", Path("any.pcap"), "-q"}).out,
+                HasSubstr("  62  10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53\n"));
+}
+
 TEST_F(QndisLive, AdapterCommandsAndTheirErrors) {
     // A pair left down, where no capture could open; loopback has no speed.
     ASSERT_TRUE(w32n55::live::Run("ip link add qd0 type veth peer name qd1"));
@@ -208,6 +258,12 @@ TEST_F(QndisLive, AdapterCommandsAndTheirErrors) {
          {"CAP_NET_RAW", "setcap cap_net_raw,cap_net_admin\\+ep"}},
         {{}, {"adapters"}, 0, {"qv0\n", "qv1\n", "Speed: "}},
         {{}, {"stats", "-i", "qv1"}, 0, {"OID_GEN_RCV_OK", "OID_GEN_MEDIA_IN_USE"}},
+        {{},
+         {"-D"},
+         0,
+         {"^1\\.lo \\[Ethernet, [-0]*\\]\n",
+          "\n[2-5]\\.qv0 \\[Ethernet, " + Address("qv0") + ", 10000\\.0 Mb/s\\]\n",
+          "\n6\\.any \\[every adapter at once, Linux cooked frames\\]\n$"}},
         {{},
          {"demo"},
          0,

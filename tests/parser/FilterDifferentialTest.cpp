@@ -101,7 +101,7 @@ struct Selections {
 
 Selections Select(const Trial& trial, const std::string& ours, const std::string& theirs) {
     Selections selections;
-    const auto run = RunQndis({"read", CorpusPcap, "-q", "-w", ours, "-f", trial.filter});
+    const auto run = RunQndis({"read", CorpusPcap, "--no-lines", "-w", ours, "-f", trial.filter});
     const auto reference = RunProgram({"tcpdump", "-r", CorpusPcap, "-w", theirs, trial.tcpdump});
     if (run.status != 0 || reference.status != 0) {
         selections.failure = "qndis: " + run.err + "\ntcpdump: " + reference.err;

@@ -99,7 +99,7 @@ TEST(QndisCommittedFile, FiltersAgreeWithTcpdump) {
     const std::string ours = scratch.Path("ours.pcap"), theirs = scratch.Path("theirs.pcap");
     for (const auto& [file, filter, expression] : selections) {
         SCOPED_TRACE(file + ": " + filter);
-        std::vector<std::string> arguments{"read", file, "-q", "-w", ours};
+        std::vector<std::string> arguments{"read", file, "--no-lines", "-w", ours};
         if (!filter.empty()) {
             arguments.insert(arguments.end(), {"-f", filter});
         }
@@ -125,10 +125,10 @@ TEST(QndisCommittedFile, WritesFilesThatReadBackAsTheInput) {
         std::string input, output, option;
         std::array<unsigned char, 4> start;
     } cases[] = {
-        {CommittedFile, scratch.Path("ethernet.pcapng"), "-q", {0x0A, 0x0D, 0x0D, 0x0A}},
+        {CommittedFile, scratch.Path("ethernet.pcapng"), "--no-lines", {0x0A, 0x0D, 0x0D, 0x0A}},
         {Links + "cooked.pcap", scratch.Path("cooked.out"), "--pcapng", {0x0A, 0x0D, 0x0D, 0x0A}},
-        {Links + "raw.pcap", scratch.Path("raw.pcapng"), "-q", {0x0A, 0x0D, 0x0D, 0x0A}},
-        {Links + "null.pcap", "-", "-q", {0x4D, 0x3C, 0xB2, 0xA1}},
+        {Links + "raw.pcap", scratch.Path("raw.pcapng"), "--no-lines", {0x0A, 0x0D, 0x0D, 0x0A}},
+        {Links + "null.pcap", "-", "--no-lines", {0x4D, 0x3C, 0xB2, 0xA1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);

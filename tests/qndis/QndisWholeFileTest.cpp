@@ -48,8 +48,9 @@ TEST(QndisWholeFile, DamageEndsTheCommandAfterTheGoodFramesAsInTcpdump) {
         EXPECT_TRUE(result.err.ends_with(message + "\n")) << result.err;
         const auto written = ReadIfThere(ours);
         EXPECT_EQ(written.size(), frames);
-        const auto pipe = RunProgram({"sh", "-c", "cat \"$0\" | exec \"$1\" read - -q -w \"$2\"",
-                                      file, QNDIS_PROGRAM, piped});
+        const auto pipe =
+            RunProgram({"sh", "-c", "cat \"$0\" | exec \"$1\" read - --no-lines -w \"$2\"", file,
+                        QNDIS_PROGRAM, piped});
         EXPECT_EQ(pipe.status, status) << pipe.err;
         EXPECT_EQ(ReadIfThere(piped), written);
         if (haveTcpdump) {
@@ -108,9 +109,9 @@ TEST(QndisWholeFile, EveryFailedWriteEndsTheCommandNamingTheFile) {
     const bool canMount = geteuid() == 0 && ProgramExists("unshare");
     for (const std::string& out : {std::string("/dev/full"), mountPoint + "/out.pcap"}) {
         for (const auto& command : std::vector<std::vector<std::string>>{
-                 {"read", small, "-q", "-w", out},
-                 {"read", large, "-q", "-w", out},
-                 {"capture", "-i", "file:" + small, "-q", "-w", out}}) {
+                 {"read", small, "--no-lines", "-w", out},
+                 {"read", large, "--no-lines", "-w", out},
+                 {"capture", "-i", "file:" + small, "--no-lines", "-w", out}}) {
             SCOPED_TRACE(command[0] + " " + command[1] + " to " + out);
             if (out == "/dev/full" || canMount) {
                 const std::string mount = "mount -t tmpfs -o size=8k qndis-full " + mountPoint;

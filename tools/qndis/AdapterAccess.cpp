@@ -6,11 +6,15 @@
 #include "tools/qndis/Privileges.h"
 #include "tools/qndis/ToolError.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace qndis::tool {
 
 namespace {
+
+// Enough for any list, short enough to convert without overflow.
+constexpr std::size_t MaxListDigits = 9;
 
 std::string JoinNames(const CNdisAdapters& adapters) {
     std::string known;
@@ -35,7 +39,32 @@ std::string LiveProblem(const std::string& name) {
     return "cannot open the adapter '" + name + "' although it exists; is it up?";
 }
 
+bool IsListNumber(const std::string& text) {
+    return !text.empty() && text.size() <= MaxListDigits &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
+
+std::string AdapterByNameOrNumber(const std::string& nameOrNumber) {
+    if (!IsListNumber(nameOrNumber)) {
+        return nameOrNumber;
+    }
+    CNdisAdapters adapters;
+    adapters.ReadAdapters();
+    if (adapters.FindByNdisName(nameOrNumber) >= 0) {
+        return nameOrNumber;
+    }
+    const std::size_t number = std::stoul(nameOrNumber);
+    if (number == adapters.size() + 1) {
+        return std::string(AllAdaptersName);
+    }
+    if (number == 0 || number > adapters.size()) {
+        throw UsageError("there is no adapter number " + nameOrNumber + "; 'qndis -D' numbers " +
+                         std::to_string(adapters.size()) + " adapters and 'any'.");
+    }
+    return adapters[number - 1]->GetNdisName();
+}
 
 void CheckCaptureFile(const std::string& path) {
     const CaptureFile file(path);

@@ -2,6 +2,7 @@
 
 #include "qndislib/adapter/NDISRequesterProxy.h"
 #include "qndislib/adapter/NdisAdapters.h"
+#include "qndislib/addr/LinkProtocolNames.h"
 #include "qndislib/addr/StrictHexText.h"
 #include "qndislib/capture/NdisHook.h"
 #include "qndislib/qndislib.h"
@@ -21,10 +22,12 @@ namespace qndis::tool {
 namespace {
 
 constexpr std::array<OptionSpec, 1> AdapterOption{{{"interface", 'i', true}}};
+constexpr std::array<OptionSpec, 1> ListOption{{{"list-interfaces", 'D', false}}};
 
-constexpr std::array<OptionSpec, 7> SendOptions{{
+constexpr std::array<OptionSpec, 8> SendOptions{{
     {"interface", 'i', true},
     {"type", 0, true},
+    {"vlan", 0, true},
     {"src", 0, true},
     {"dst", 0, true},
     {"proto", 0, true},
@@ -33,14 +36,19 @@ constexpr std::array<OptionSpec, 7> SendOptions{{
 }};
 
 constexpr std::string_view SendUsage =
-    "qndis send -i ADAPTER --type N --src MAC --dst MAC --proto ID [--payload HEX] [-c COUNT]";
+    "qndis send -i ADAPTER|N --type N [--vlan ID] [--src MAC] --dst MAC --proto ID|NAME "
+    "[--payload HEX] [-c COUNT]";
 
 // The builder pads nothing, so the default payload fills the smallest
 // Ethernet frame.
 constexpr std::size_t DefaultPayload = 46;
 constexpr std::size_t MaxProtocolIdLength = 6;
 constexpr int RawFrameType = 1;
+constexpr int TaggedFrameType = 6;
+constexpr int TaggedSnapFrameType = 7;
 constexpr int MaxFrameType = 7;
+// 4095 is reserved; 0 tags a frame with a priority only.
+constexpr long long MaxVlanId = 4094;
 
 // The largest frame of each type, header included, and what sets it: an
 // 802.3 length field counts at most 1,500 bytes after itself, an Ethernet
@@ -80,15 +88,45 @@ CMACAddr MacOption(const CommandLine& line, std::string_view name) {
     return CMACAddr(bytes->data());
 }
 
+std::string LinkProtocolWords() {
+    std::string words;
+    for (const NamedLinkProtocol& entry : LinkProtocolNames) {
+        words += std::string(words.empty() ? "" : ", ") + std::string(entry.name);
+    }
+    return words;
+}
+
+// A link protocol by the name the filters give it, or as hexadecimal bytes.
 CProtocolId ProtocolOption(const CommandLine& line) {
     const std::string text = Required(line, "proto", SendUsage);
+    if (const auto etherType = LinkProtocolByName(text)) {
+        const std::array<unsigned char, 2> bytes{static_cast<unsigned char>(*etherType >> 8),
+                                                 static_cast<unsigned char>(*etherType)};
+        return CProtocolId(static_cast<int>(bytes.size()), bytes.data());
+    }
     const auto bytes = qndis::ParseHexBytes(text);
     if (!bytes || bytes->size() > MaxProtocolIdLength) {
-        throw UsageError("'" + text +
-                         "' is not a protocol id (up to six hexadecimal bytes such "
-                         "as 0800 or 0000000800).");
+        throw UsageError("'" + text + "' is not a protocol id (" + LinkProtocolWords() +
+                         ", or up to six hexadecimal bytes such as 0800 or 0000000800).");
     }
     return CProtocolId(static_cast<int>(bytes->size()), bytes->data());
+}
+
+// --vlan alone means a tagged Ethernet II frame.
+std::int32_t FrameTypeOption(const CommandLine& line) {
+    const auto type = line.Integer("type", 1, MaxFrameType);
+    const bool tagged = line.Has("vlan");
+    if (!type && !tagged) {
+        throw UsageError("missing '--type'; usage: " + std::string(SendUsage));
+    }
+    if (!type) {
+        return TaggedFrameType;
+    }
+    if (tagged && *type != TaggedFrameType && *type != TaggedSnapFrameType) {
+        throw UsageError("'--vlan' needs a tagged frame type, 6 or 7, not " +
+                         std::to_string(*type) + ".");
+    }
+    return static_cast<std::int32_t>(*type);
 }
 
 // The payload of --payload, or a default one; its size is checked against
@@ -145,16 +183,23 @@ std::string RefusalReason(std::uint32_t status) {
 }
 
 std::unique_ptr<CNdisHook> AdapterOf(const CommandLine& line, std::string_view usage) {
-    return OpenAdapter(Required(line, "interface", usage));
+    return OpenAdapter(AdapterByNameOrNumber(Required(line, "interface", usage)));
 }
 
-} // namespace
+// One line per adapter, numbered from 1 as `-i N` counts them.
+void PrintNumberedList(const CNdisAdapters& adapters) {
+    int number = 0;
+    for (const CNdisAdapter* adapter : adapters) {
+        const std::string& speed = adapter->GetLinkSpeedString();
+        std::printf("%d.%s [%s, %s%s%s]\n", ++number, adapter->GetNdisName().c_str(),
+                    adapter->GetTypeAsString(), std::string(adapter->GetAddress()).c_str(),
+                    speed.empty() ? "" : ", ", speed.c_str());
+    }
+    std::printf("%d.%.*s [every adapter at once, Linux cooked frames]\n", number + 1,
+                static_cast<int>(AllAdaptersName.size()), AllAdaptersName.data());
+}
 
-int RunAdaptersCommand(std::span<const std::string> arguments) {
-    const CommandLine line(arguments, {});
-    line.ExpectOperands(0, 0, "qndis adapters");
-    CNdisAdapters adapters;
-    adapters.ReadAdapters();
+void PrintDescriptions(const CNdisAdapters& adapters) {
     for (const CNdisAdapter* adapter : adapters) {
         std::printf("%s\n  %s\n  address %s, medium %s, link speed %s\n",
                     adapter->GetNdisName().c_str(), adapter->GetFullDescription().c_str(),
@@ -162,8 +207,21 @@ int RunAdaptersCommand(std::span<const std::string> arguments) {
                     adapter->GetLinkSpeedString().empty() ? "unknown"
                                                           : adapter->GetLinkSpeedString().c_str());
     }
-    if (adapters.empty()) {
+}
+
+} // namespace
+
+int RunAdaptersCommand(std::span<const std::string> arguments) {
+    const CommandLine line(arguments, ListOption);
+    line.ExpectOperands(0, 0, "qndis adapters [-D]");
+    CNdisAdapters adapters;
+    adapters.ReadAdapters();
+    if (line.Has("list-interfaces")) {
+        PrintNumberedList(adapters);
+    } else if (adapters.empty()) {
         std::printf("no adapters\n");
+    } else {
+        PrintDescriptions(adapters);
     }
     return 0;
 }
@@ -183,28 +241,29 @@ int RunStatsCommand(std::span<const std::string> arguments) {
 int RunSendCommand(std::span<const std::string> arguments) {
     const CommandLine line(arguments, SendOptions);
     line.ExpectOperands(0, 0, SendUsage);
-    const auto typeValue = line.Integer("type", 1, MaxFrameType);
-    if (!typeValue) {
-        throw UsageError("missing '--type'; usage: " + std::string(SendUsage));
-    }
-    const auto type = static_cast<std::int32_t>(*typeValue);
-    const CMACAddr source = MacOption(line, "src");
+    const std::int32_t type = FrameTypeOption(line);
+    const std::optional<CMACAddr> source =
+        line.Has("src") ? std::optional(MacOption(line, "src")) : std::nullopt;
     const CMACAddr destination = MacOption(line, "dst");
     const CProtocolId protocol = ProtocolOption(line);
     const std::vector<unsigned char> payload = PayloadOption(line, type);
     const long long count = line.Integer("count", 1, 1'000'000).value_or(1);
+    const auto vlan = line.Integer("vlan", 0, MaxVlanId);
 
+    const std::unique_ptr<CNdisHook> hook = AdapterOf(line, SendUsage);
     CEthernetInfo ethernet;
+    if (vlan) {
+        ethernet.SetBuiltTagControl(static_cast<std::uint16_t>(*vlan));
+    }
     std::int32_t length = 0;
     const std::unique_ptr<unsigned char, FrameBytes> frame(ethernet.CreateFrame(
-        length, type, payload.data(), static_cast<std::int32_t>(payload.size()), source,
-        destination, protocol));
+        length, type, payload.data(), static_cast<std::int32_t>(payload.size()),
+        source.value_or(hook->GetCurrentAddress()), destination, protocol));
     if (!frame) {
         throw ToolError("the Ethernet medium cannot build a frame of type " + std::to_string(type) +
                         " from these values.");
     }
     CheckPayloadFits(type, length, payload.size());
-    const std::unique_ptr<CNdisHook> hook = AdapterOf(line, SendUsage);
     for (long long i = 0; i < count; ++i) {
         if (!hook->SendPacket(frame.get(), length)) {
             throw ToolError("the adapter '" + std::string(hook->GetAdapterName()) +

@@ -23,7 +23,7 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr std::array<OptionSpec, 15> Options{{
+constexpr std::array<OptionSpec, 17> Options{{
     {"interface", 'i', true},
     {"count", 'c', true},
     {"duration", 0, true},
@@ -36,18 +36,20 @@ constexpr std::array<OptionSpec, 15> Options{{
     {"filter", 'f', true},
     {"filter-file", 0, true},
     {"write", 'w', true},
-    {"quiet", 'q', false},
+    {"quick", 'q', false},
+    {"link-addresses", 'e', false},
+    {"no-lines", 0, false},
     {"no-kernel-filter", 0, false},
     {"pcapng", 0, false},
 }};
 
 constexpr std::string_view CaptureUsage =
-    "qndis capture -i ADAPTER [-c COUNT] [--duration SECONDS] [--promisc] [-f FILTER | "
-    "--filter-file FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] [-q] "
-    "[-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
+    "qndis capture -i ADAPTER|N|any [-c COUNT] [--duration SECONDS] [--promisc] [-f FILTER | "
+    "--filter-file FILE | FILTER...] [--no-kernel-filter] [-w OUT.pcap[ng]] [--pcapng] "
+    "[--no-lines] [-q] [-e] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
 constexpr std::string_view ReadUsage =
     "qndis read FILE [-c COUNT] [-f FILTER | --filter-file FILE | FILTER...] [-w OUT.pcap[ng]] "
-    "[--pcapng] [-q] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
+    "[--pcapng] [--no-lines] [-q] [-e] [-t | --time=iso|epoch|delta|relative] [-v] [-x | -X]";
 
 struct NamedTimeView {
     std::string_view name;
@@ -178,7 +180,8 @@ TimeView TimeViewOption(const CommandLine& line) {
 // The options both commands share.
 CaptureOptions CommonOptions(const CommandLine& line, const CFilter* filter) {
     CaptureOptions options;
-    options.view = {TimeViewOption(line), line.Has("verbose")};
+    options.view = {TimeViewOption(line), line.Has("verbose"), line.Has("link-addresses"),
+                    line.Has("quick")};
     if (line.Has("hex") && line.Has("hex-ascii")) {
         throw UsageError("give '-x' or '-X', not both.");
     }
@@ -189,7 +192,7 @@ CaptureOptions CommonOptions(const CommandLine& line, const CFilter* filter) {
         options.count = static_cast<std::uint64_t>(*count);
     }
     // Frames written to standard output leave no room for frame lines.
-    options.quiet = line.Has("quiet") || line.Value("write") == "-";
+    options.noLines = line.Has("no-lines") || line.Value("write") == "-";
     options.filter = filter;
     return options;
 }
@@ -207,16 +210,24 @@ int Capture(const CommandLine& line, const std::string& adapterName,
         options.progress = options.fileSize >= ProgressFileSize && isatty(STDERR_FILENO) != 0;
     }
 
+    const bool allAdapters = adapterName == AllAdaptersName;
+    if (allAdapters && options.promiscuous) {
+        throw UsageError("the adapter 'any' cannot be made promiscuous; capture on one adapter "
+                         "with --promisc instead.");
+    }
+    const std::uint32_t linkType = allAdapters ? AllAdaptersLinkType : PcapFormat().linkType;
+    options.linkMedium = allAdapters ? MediumOfLinkType(linkType) : nullptr;
     const std::unique_ptr<CNdisHook> hook = OpenAdapter(adapterName);
-    if (hook->GetMedium() != EthernetMedium) {
+    if (!allAdapters && hook->GetMedium() != EthernetMedium) {
         throw ToolError("'" + adapterName + "' is not an Ethernet adapter (NDIS medium " +
                         std::to_string(static_cast<std::int32_t>(hook->GetMedium())) +
                         "); only Ethernet frames can be analysed.");
     }
     BufferStandardOutput();
     std::optional<PcapWriter> writer;
-    OpenWriter(line, writer, options, {PcapFormat().linkType, false, adapterName});
-    const FrameTypeNames names = FrameTypesOf();
+    OpenWriter(line, writer, options, {linkType, false, adapterName});
+    const FrameTypeNames names =
+        options.linkMedium != nullptr ? FrameTypesOf(options.linkMedium) : FrameTypesOf();
     const char* kernelFilter = nullptr;
     if (filter && !options.offline) {
         kernelFilter = line.Has("no-kernel-filter")          ? "off (--no-kernel-filter)"
@@ -277,7 +288,7 @@ int RunCaptureCommand(std::span<const std::string> arguments) {
     if (!adapter) {
         throw UsageError("capture needs an adapter: -i ADAPTER ('qndis adapters' lists them).");
     }
-    return Capture(line, *adapter, line.Operands());
+    return Capture(line, AdapterByNameOrNumber(*adapter), line.Operands());
 }
 
 int RunReadCommand(std::span<const std::string> arguments) {

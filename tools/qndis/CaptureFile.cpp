@@ -2,6 +2,7 @@
 
 #include "qndislib/frame/BufferFrame.h"
 #include "qndislib/media/LinkTypes.h"
+#include "tools/qndis/PcapBlockReader.h"
 #include "tools/qndis/ToolError.h"
 
 #include <array>
@@ -86,6 +87,10 @@ CaptureFile::CaptureFile(const std::string& path)
     std::FILE* stream = pcap_file(m_handle.get());
     m_seekable = std::fseek(stream, 0, SEEK_CUR) == 0;
     m_offset = Position();
+    if (m_seekable && stream != stdin) {
+        m_blocks = PcapBlockReader::Open(fileno(stream),
+                                         static_cast<std::uint32_t>(pcap_snapshot(m_handle.get())));
+    }
 }
 
 CaptureFile::~CaptureFile() = default;
@@ -95,7 +100,26 @@ std::uint64_t CaptureFile::Position() const {
     return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
 
+// Where the block reader stops, libpcap's stream goes on from the same
+// record: it reads the end of the file, or says what is wrong there.
+void CaptureFile::LeaveBlocks() {
+    m_blocks.reset();
+    if (std::fseek(pcap_file(m_handle.get()), static_cast<long>(m_offset), SEEK_SET) != 0) {
+        m_damage = m_name + " cannot be read at byte offset " + std::to_string(m_offset) + " (" +
+                   std::strerror(errno) + ").";
+    }
+}
+
+// While the block reader reads, nothing is damaged yet.
 std::optional<FileRecord> CaptureFile::Next() {
+    if (m_blocks) {
+        if (auto record = m_blocks->Next()) {
+            ++m_frames;
+            m_offset = m_blocks->Offset();
+            return record;
+        }
+        LeaveBlocks();
+    }
     if (!m_damage.empty()) {
         return std::nullopt;
     }

@@ -10,6 +10,8 @@ struct pcap;
 
 namespace qndis::tool {
 
+class PcapBlockReader;
+
 // One frame of a capture file, valid until the next read.
 struct FileRecord {
     std::span<const unsigned char> bytes;
@@ -25,7 +27,8 @@ struct FileRecord {
 // Reads the frames of a pcap or pcapng file of any link type that a medium
 // of the library describes through
 // libpcap, whose reader bounds every length it reads: no record it hands
-// out is longer than 262,144 bytes.
+// out is longer than 262,144 bytes. The sound records of a plain pcap file
+// are read past libpcap, in place, under the same bounds.
 class CaptureFile {
 public:
     // "-" reads standard input. Raises ToolError, in libpcap's words where
@@ -55,11 +58,14 @@ private:
     };
     pcap* Open(const std::string& path);
     std::uint64_t Position() const;
+    void LeaveBlocks();
 
     std::string m_name;
     // The stream's buffer; it outlives the handle that closes the stream.
     std::unique_ptr<char[]> m_buffer;
     std::unique_ptr<pcap, PcapClose> m_handle;
+    // Reads a plain pcap file's sound records until the first that is not.
+    std::unique_ptr<PcapBlockReader> m_blocks;
     std::string m_damage;
     bool m_seekable = false;
     std::uint64_t m_offset = 0;

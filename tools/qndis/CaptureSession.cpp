@@ -45,7 +45,9 @@ bool Interrupted() {
 
 CaptureSession::CaptureSession(CNdisHook& hook, const FrameTypeNames& names,
                                const CaptureOptions& options, std::FILE* out)
-    : m_hook(hook), m_options(options), m_out(out), m_line(names, options.view) {
+    : m_hook(hook), m_options(options), m_out(out), m_line(names, options.view),
+      m_linkFrame(options.linkMedium != nullptr ? std::make_unique<CBufferFrame>(options.linkMedium)
+                                                : nullptr) {
     m_frequency =
         static_cast<std::uint64_t>(static_cast<std::int64_t>(hook.GetTimestampFrequency()));
 }
@@ -69,8 +71,9 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     m_lastPacketNumber = number;
     m_fileBytesSeen += RecordOverhead + frame.GetLength();
 
-    const CMediaInfo* media = frame.AnalyzeFrame();
-    if (m_options.filter != nullptr && !m_options.filter->CheckFrame(&frame)) {
+    const CFrame& analysed = Analysed(frame);
+    const CMediaInfo* media = analysed.GetMediaInfo();
+    if (m_options.filter != nullptr && !m_options.filter->CheckFrame(&analysed)) {
         return;
     }
     ++m_totals.matched;
@@ -81,8 +84,8 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     }
     const std::uint64_t nanoseconds = StampToNanoseconds(
         static_cast<std::uint64_t>(static_cast<std::int64_t>(frame.GetTimeStamp())), m_frequency);
-    if (!m_options.quiet) {
-        ShowFrame(m_out, m_line, m_options, frame, nanoseconds,
+    if (!m_options.noLines) {
+        ShowFrame(m_out, m_line, m_options, analysed, nanoseconds,
                   {frame.GetFrame(), frame.GetLength()});
     }
     const std::uint32_t wireLength = frame.GetWireLength();
@@ -99,6 +102,28 @@ void CaptureSession::Handle(CNetworkFrame& frame) {
     if (m_options.count && m_totals.matched >= *m_options.count) {
         m_done = true;
     }
+}
+
+const CFrame& CaptureSession::Analysed(CNetworkFrame& frame) {
+    if (!m_linkFrame) {
+        frame.AnalyzeFrame();
+        return frame;
+    }
+    m_linkFrame->Set(frame.GetFrame(), frame.GetLength(), frame.GetPacketNumber(),
+                     frame.GetTimeStamp());
+    m_linkFrame->AnalyzeFrame();
+    return *m_linkFrame;
+}
+
+// The hook starts reception by its medium; on an adapter without one every
+// nonzero packet filter passes all frames.
+bool CaptureSession::StartReception() {
+    if (m_linkFrame) {
+        return m_hook.SetPacketFilter(NDIS_PACKET_TYPE_DIRECTED | NDIS_PACKET_TYPE_MULTICAST |
+                                      NDIS_PACKET_TYPE_BROADCAST);
+    }
+    return m_options.promiscuous ? m_hook.StartPromiscuousReception()
+                                 : m_hook.StartNormalReception();
 }
 
 void ShowFrame(std::FILE* out, FrameLine& line, const CaptureOptions& options, const CFrame& frame,
@@ -128,9 +153,7 @@ void CaptureSession::ShowProgress(bool final) {
 void CaptureSession::Run() {
     m_hook.SetCallback(&CaptureSession::OnFrame, this);
     m_hook.ReadStartup();
-    const bool started =
-        m_options.promiscuous ? m_hook.StartPromiscuousReception() : m_hook.StartNormalReception();
-    if (!started) {
+    if (!StartReception()) {
         m_hook.ResetCallback();
         throw ToolError(CanCapture() ? "the adapter refused to start reception; is it up?"
                                      : CapturePermissionHelp(ProgramPath()));

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "qndislib/frame/BufferFrame.h"
 #include "tools/qndis/FrameDump.h"
 #include "tools/qndis/FrameLine.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 
 class CFilter;
-class CFrame;
 class CNdisHook;
 class CNetworkFrame;
 
@@ -24,11 +25,14 @@ struct CaptureOptions {
     bool promiscuous = false;
     const CFilter* filter = nullptr;
     PcapWriter* writer = nullptr;
-    bool quiet = false; // no line per frame
+    bool noLines = false;
     LineView view;
     std::optional<FrameDump> dump; // the bytes below each line
-    bool offline = false;          // a capture file: ends when its frames are used up
-    std::uint64_t fileSize = 0;    // for the progress indication of a file
+    // The registered medium that describes the frames of an adapter without
+    // an NDIS medium of its own (the all-interfaces device); null for others.
+    const char* linkMedium = nullptr;
+    bool offline = false;       // a capture file: ends when its frames are used up
+    std::uint64_t fileSize = 0; // for the progress indication of a file
     bool progress = false;
 };
 
@@ -62,12 +66,16 @@ public:
 private:
     static void OnFrame(CNetworkFrame* frame, void* context);
     void Handle(CNetworkFrame& frame);
+    // The frame with its analysis: the hook's own, or the link medium's.
+    const CFrame& Analysed(CNetworkFrame& frame);
+    bool StartReception();
     void ShowProgress(bool final);
 
     CNdisHook& m_hook;
     const CaptureOptions& m_options;
     std::FILE* m_out;
     FrameLine m_line;
+    std::unique_ptr<CBufferFrame> m_linkFrame;
     CaptureTotals m_totals;
     std::uint64_t m_frequency = 0;
     std::uint64_t m_lastPacketNumber = 0;

@@ -171,7 +171,7 @@ std::size_t ShowClassification(const std::vector<DemoFrame>& sent, const Capture
                                const FrameTypeNames& names, std::uint64_t frequency) {
     std::size_t asBuilt = 0;
     Heading("Frames built by the library, sent and captured through the hook");
-    FrameLine line(names);
+    FrameLine line(names, {.linkAddresses = true});
     for (std::size_t i = 0; i < sent.size(); ++i) {
         std::printf("  %zu. built as %-24s (%s, %zu bytes)\n", i + 1, names.Name(sent[i].type),
                     sent[i].what.c_str(), sent[i].bytes.size());

@@ -66,6 +66,11 @@ const char* IPProtocolName(unsigned protocol) {
     return nullptr;
 }
 
+bool HasProtocolId(const CMediaInfo& media, const std::array<unsigned char, 6>& id) {
+    const auto* own = static_cast<const unsigned char*>(media.GetProtocolId());
+    return std::equal(id.begin(), id.end(), own);
+}
+
 using qndis::detail::ReadBig16;
 using qndis::detail::ReadBig32;
 
@@ -248,6 +253,36 @@ void FrameLine::AppendTCPDetail(const unsigned char* data, unsigned length) {
     }
 }
 
+// A cooked header holds the sender's address only; raw IP and loopback
+// headers hold none.
+void FrameLine::AppendLinkAddresses(const CMediaInfo& media) {
+    if (media.GetAddressSize() == 0) {
+        return;
+    }
+    AppendMac(" ", media.GetSourceAddress());
+    if (dynamic_cast<const CLinuxCookedInfo*>(&media) == nullptr) {
+        AppendMac(" -> ", media.GetDestinationAddress());
+    }
+}
+
+void FrameLine::AppendMac(const char* before, const unsigned char* address) {
+    Append("%s%02x:%02x:%02x:%02x:%02x:%02x", before, address[0], address[1], address[2],
+           address[3], address[4], address[5]);
+}
+
+// The identifier in the width this frame type carries it.
+void FrameLine::AppendProtocolId(const CMediaInfo& media) {
+    const unsigned char* id = media.GetProtocolId();
+    const int idLength = std::clamp(media.GeCProtocolIdLen(), 0, 6);
+    Append("  ");
+    if (idLength == 0) {
+        Append("-");
+    }
+    for (int i = 6 - idLength; i < 6; ++i) {
+        Append("%02X", id[i]);
+    }
+}
+
 std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanoseconds) {
     return Format(frame, nanoseconds, frame.GetLength());
 }
@@ -266,32 +301,25 @@ std::string_view FrameLine::Format(const CFrame& frame, std::uint64_t nanosecond
                static_cast<unsigned>(length));
         return EndLine();
     }
+    const bool ipv4 = media != nullptr && HasProtocolId(*media, IPv4Protocol);
+    const bool ipv6 = media != nullptr && HasProtocolId(*media, IPv6Protocol);
     if (media != nullptr) {
-        const unsigned char* source = media->GetSourceAddress();
-        const unsigned char* destination = media->GetDestinationAddress();
-        Append("  %-22s %02x:%02x:%02x:%02x:%02x:%02x -> %02x:%02x:%02x:%02x:%02x:%02x",
-               m_names.Name(media->GetFrameType()), source[0], source[1], source[2], source[3],
-               source[4], source[5], destination[0], destination[1], destination[2], destination[3],
-               destination[4], destination[5]);
-        // The identifier in the width this frame type carries it.
-        const unsigned char* id = media->GetProtocolId();
-        const int idLength = std::clamp(media->GeCProtocolIdLen(), 0, 6);
-        Append("  ");
-        if (idLength == 0) {
-            Append("-");
+        if (!m_view.quick) {
+            Append("  %-22s", m_names.Name(media->GetFrameType()));
         }
-        for (int i = 6 - idLength; i < 6; ++i) {
-            Append("%02X", id[i]);
+        if (m_view.linkAddresses) {
+            AppendLinkAddresses(*media);
+        }
+        // The addresses of an IP packet say what the identifier would.
+        if (!m_view.quick || !(ipv4 || ipv6)) {
+            AppendProtocolId(*media);
         }
     }
     Append("  %u", static_cast<unsigned>(length));
-    if (media != nullptr) {
-        const auto* id = static_cast<const unsigned char*>(media->GetProtocolId());
-        if (std::equal(IPv4Protocol.begin(), IPv4Protocol.end(), id)) {
-            AppendIPv4(frame.GetData(), frame.GetDataLength());
-        } else if (std::equal(IPv6Protocol.begin(), IPv6Protocol.end(), id)) {
-            AppendIPv6(frame.GetData(), frame.GetDataLength());
-        }
+    if (ipv4) {
+        AppendIPv4(frame.GetData(), frame.GetDataLength());
+    } else if (ipv6) {
+        AppendIPv6(frame.GetData(), frame.GetDataLength());
     }
     if (const auto* ethernet = dynamic_cast<const CEthernetInfo*>(media);
         ethernet != nullptr && ethernet->IsVLANFrame()) {

@@ -34,12 +34,14 @@ enum class TimeView { Clock, None, Iso, Epoch, Delta, Relative };
 // other stamps are UTC or differences.
 struct LineView {
     TimeView time = TimeView::Clock;
-    bool verbose = false; // IPv4 TTL, id and length; TCP flags and numbers
+    bool verbose = false;       // IPv4 TTL, id and length; TCP flags and numbers
+    bool linkAddresses = false; // the link header's addresses, where it has any
+    bool quick = false;         // no frame type, and no link protocol for IP
 };
 
 // Formats the one-line summary of an analysed frame: packet number, local
-// time, frame type, hardware addresses, link protocol id, length, and for
-// IP the addresses, protocol and ports. Kept free of streams and
+// time, frame type, link protocol id, length, and for IP the addresses,
+// protocol and ports; the view adds or leaves out parts. Kept free of streams and
 // allocation because it runs for every frame shown.
 class FrameLine {
 public:
@@ -57,6 +59,9 @@ private:
     void AppendClock(std::uint64_t nanoseconds);
     void AppendDifference(std::uint64_t later, std::uint64_t earlier);
     void AppendSeconds(const char* sign, std::uint64_t nanoseconds);
+    void AppendLinkAddresses(const CMediaInfo& media);
+    void AppendMac(const char* before, const unsigned char* address);
+    void AppendProtocolId(const CMediaInfo& media);
     void AppendIPv4(const unsigned char* data, unsigned length);
     void AppendIPv6(const unsigned char* data, unsigned length);
     void AppendProtocolName(unsigned protocol);

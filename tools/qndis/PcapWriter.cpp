@@ -1,5 +1,6 @@
 #include "tools/qndis/PcapWriter.h"
 
+#include "tools/qndis/PcapLayout.h"
 #include "tools/qndis/ToolError.h"
 
 #include <array>
@@ -17,29 +18,10 @@ namespace {
 constexpr std::size_t BufferSize = std::size_t{1} << 20;
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 
-// The file header.
-constexpr std::uint32_t NanosecondMagic = 0xA1B23C4D;
-constexpr std::uint16_t VersionMajor = 2;
-constexpr std::uint16_t VersionMinor = 4;
+using namespace pcap_layout;
+
 // The largest frame libpcap reads back from a capture file.
 constexpr std::uint32_t SnapLength = 262'144;
-constexpr std::size_t MagicOffset = 0;
-constexpr std::size_t VersionMajorOffset = 4;
-constexpr std::size_t VersionMinorOffset = 6;
-constexpr std::size_t ZoneOffset = 8;
-constexpr std::size_t SigFigsOffset = 12;
-constexpr std::size_t SnapLengthOffset = 16;
-constexpr std::size_t LinkTypeOffset = 20;
-constexpr std::size_t FileHeaderSize = 24;
-static_assert(LinkTypeOffset + 4 == FileHeaderSize && ZoneOffset + 4 == SigFigsOffset);
-
-// The header of each record.
-constexpr std::size_t SecondsOffset = 0;
-constexpr std::size_t FractionOffset = 4;
-constexpr std::size_t CapturedLengthOffset = 8;
-constexpr std::size_t OriginalLengthOffset = 12;
-constexpr std::size_t RecordHeaderSize = 16;
-static_assert(OriginalLengthOffset + 4 == RecordHeaderSize);
 
 // pcapng blocks: each starts with its type and total length and ends with
 // the total length again.

@@ -41,7 +41,7 @@ void ReadSession::Handle(const FileRecord& record) {
     if (type >= 0 && type <= FrameTypeNames::MaxId) {
         ++m_totals.byType[static_cast<std::size_t>(type)];
     }
-    if (!m_options.quiet) {
+    if (!m_options.noLines) {
         ShowFrame(m_out, m_line, m_options, m_frame, nanoseconds, record.bytes);
     }
     if (m_options.writer != nullptr &&

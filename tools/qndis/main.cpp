@@ -27,17 +27,24 @@ struct Command {
 
 constexpr std::array<Command, 7> Commands{{
     {"adapters", RunAdaptersCommand,
-     "adapters                    list the adapters with names, address, media and speed"},
+     "adapters [-D]               list the adapters with names, address, media and speed\n"
+     "                              (-D, also 'qndis -D': one numbered line each; -i takes\n"
+     "                              the number for the name)"},
     {"capture", RunCaptureCommand,
-     "capture -i ADAPTER [-c COUNT] [--duration SECONDS] [--promisc] [-w OUT.pcap[ng]]\n"
-     "          [--pcapng] [-q] [-f FILTER | --filter-file FILE | FILTER...] [--no-kernel-filter]\n"
-     "                              capture frames, one line each, and summarise"},
+     "capture -i ADAPTER|N|any [-c COUNT] [--duration SECONDS] [--promisc] [-w OUT.pcap[ng]]\n"
+     "          [--pcapng] [--no-lines] [-f FILTER | --filter-file FILE | FILTER...]\n"
+     "          [--no-kernel-filter]\n"
+     "                              capture frames, one line each, and summarise;\n"
+     "                              -i any: on every adapter at once (Linux cooked frames)"},
     {"read", RunReadCommand,
-     "read FILE [-c COUNT] [-w OUT.pcap[ng]] [--pcapng] [-q] [-f FILTER | --filter-file FILE | "
-     "FILTER...]\n"
+     "read FILE [-c COUNT] [-w OUT.pcap[ng]] [--pcapng] [--no-lines] [-f FILTER |\n"
+     "          --filter-file FILE | FILTER...]\n"
      "                              the same over a pcap or pcapng file of Ethernet,\n"
      "                              Linux cooked, raw IP or BSD loopback frames\n"
      "  capture and read show each frame with:\n"
+     "    --no-lines                no frame lines, only the summary\n"
+     "    -q                        a shorter line: no frame type, no link protocol for IP\n"
+     "    -e                        the link header's addresses (where it has any)\n"
      "    -t                        no time stamp\n"
      "    --time=iso|epoch|delta|relative\n"
      "                              UTC date and time, seconds since 1970, since the\n"
@@ -45,10 +52,14 @@ constexpr std::array<Command, 7> Commands{{
      "    -v                        IPv4 TTL, id and length; TCP flags, seq and ack\n"
      "    -x | -X                   the frame's bytes in hex below it (-X: and as text)"},
     {"stats", RunStatsCommand,
-     "stats -i ADAPTER            every statistic and property of the adapter"},
+     "stats -i ADAPTER|N          every statistic and property of the adapter"},
     {"send", RunSendCommand,
-     "send -i ADAPTER --type N --src MAC --dst MAC --proto ID [--payload HEX] [-c COUNT]\n"
-     "                              build an Ethernet frame of type 1 to 7 and send it"},
+     "send -i ADAPTER|N --type N [--vlan ID] [--src MAC] --dst MAC --proto ID|NAME\n"
+     "          [--payload HEX] [-c COUNT]\n"
+     "                              build an Ethernet frame of type 1 to 7 and send it;\n"
+     "                              the source is the adapter's address unless given,\n"
+     "                              --vlan tags it (type 6 unless 7 is given), NAME is\n"
+     "                              a link protocol word of the filters (ip, arp, ip6...)"},
     {"demo", RunDemoCommand,
      "demo                        send, capture, classify and filter a frame of every type\n"
      "                              on a private veth pair, loopback or a capture file"},
@@ -75,7 +86,7 @@ constexpr std::string_view FilterHelp =
     "with '#' comments.\n";
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "usage: qndis COMMAND [OPTIONS] | qndis --version\n\nCommands:\n");
+    std::fprintf(out, "usage: qndis COMMAND [OPTIONS] | qndis -D | qndis --version\n\nCommands:\n");
     for (const Command& command : Commands) {
         std::fprintf(out, "  %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
     }
@@ -112,6 +123,9 @@ int Run(const std::vector<std::string>& arguments) {
     if (name == "help" || name == "-h" || name == "--help") {
         PrintUsage(stdout);
         return 0;
+    }
+    if (name == "-D" || name == "--list-interfaces") {
+        return RunAdaptersCommand(std::span(arguments));
     }
     if (name == "--version") {
         std::printf("qndis %s\n%s\n", QNDIS_VERSION, pcap_lib_version());

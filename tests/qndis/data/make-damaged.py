@@ -12,9 +12,9 @@ def ethernet(size, ethertype=0x0800, fill=0x41):
     return (frame + bytes((fill + i) & 0xFF for i in range(max(0, size - 14))))[:size]
 
 
-def pcap(*records, nano=False):
+def pcap(*records, nano=False, snaplen=262144):
     magic = 0xA1B23C4D if nano else 0xA1B2C3D4
-    return struct.pack("<IHHiIII", magic, 2, 4, 0, 0, 262144, 1) + b"".join(records)
+    return struct.pack("<IHHiIII", magic, 2, 4, 0, 0, snaplen, 1) + b"".join(records)
 
 
 def record(frame, i, original=None, captured=None):
@@ -55,6 +55,11 @@ FILES = {
     "long-frames.pcap": pcap(*(record(ethernet(n, fill=n & 0xFF), i)
                                for i, n in enumerate((2001, 4000, 9014))),
                              record(ethernet(64), 3, original=142), nano=True),
+    # Sound, but with a frame longer than the file's snap length, which
+    # libpcap cuts to it, or one claiming to be shorter than its bytes;
+    # frames follow each.
+    "over-snap.pcap": pcap(good(2), record(ethernet(150), 2), good(2), snaplen=100),
+    "original-short.pcap": pcap(good(1), record(ethernet(80), 1, original=60), good(2)),
     # Shorter than the Ethernet header, or than an 802.2 header.
     "short-frames.pcap": pcap(record(ethernet(60), 0), record(b"", 1), record(ethernet(6), 2),
                               record(ethernet(13), 3), record(ethernet(15, 0x0010), 4),
