@@ -141,12 +141,14 @@ void CNetworkFrame::Callback() {
 }
 
 // The length-aware analysis: bytes past this frame's length are left over
-// from earlier frames in the reused record and read as zero instead.
+// from earlier frames in the reused record and read as zero instead. The
+// record is this package's own whatever class derives from it, so its bytes
+// are read without asking the frame virtually.
 CMediaInfo* CNetworkFrame::AnalyzeFrame() {
     if (m_medium == nullptr) {
         return nullptr;
     }
-    m_medium->AnalyzeFrame(GetFrame(), GetLength());
+    m_medium->AnalyzeFrame(CNetworkFrame::GetFrame(), CNetworkFrame::GetLength());
     return m_medium.get();
 }
 
