@@ -18,6 +18,18 @@ namespace w32n55 {
 namespace {
 
 constexpr std::size_t kCacheLine = 64;
+// How far ahead of the frame being delivered the ring is fetched: a dozen
+// short frames, or the next long one. The capture ring is written by the
+// kernel, often on another core, and read once; without the hint every few
+// short frames wait for memory.
+constexpr std::size_t kRingLookahead = 2048;
+
+// Starts fetching the cache lines a receive's completion reads next.
+void PrefetchForWrite(const void* first) {
+    const auto* bytes = static_cast<const std::uint8_t*>(first);
+    __builtin_prefetch(bytes, 1);
+    __builtin_prefetch(bytes + kCacheLine, 1);
+}
 // Room for the completions of one wait as a capture hook arms them, taken
 // at once rather than in steps while the first frames arrive.
 constexpr std::size_t kCompletionRoom = 256;
@@ -51,13 +63,14 @@ public:
     void Deliver(const CapturedFrame& frame) override {
         // The adapter is never asked for more frames than receives wait.
         ArmedReceive receive = pending_.Pop();
+        // A prefetch never faults, so the lookahead may run past the ring.
+        __builtin_prefetch(frame.data + kRingLookahead);
+        __builtin_prefetch(frame.data + kRingLookahead + kCacheLine);
         // The records are reused round-robin and have long left the cache
         // when their turn comes; fetching the next one's header and first
         // frame bytes now overlaps that miss with this copy.
         if (!pending_.Empty()) {
-            const std::uint8_t* next = pending_.Front().record;
-            __builtin_prefetch(next, 1);
-            __builtin_prefetch(next + kCacheLine, 1);
+            PrefetchForWrite(pending_.Front().record);
         }
         receive.bytes = ReceiveRecord::Fill(receive.record, frame, adapter_->NextPacketNumber(),
                                             adapter_->Stamp(frame.timestampNs));
@@ -242,6 +255,12 @@ void ThreadReceives::RunCompletions() {
     std::size_t next = 0;
     try {
         for (; next < batch.size(); ++next) {
+            // All records of the batch were filled before the first routine
+            // ran, so the later ones have left the nearest cache again.
+            if (next + 1 < batch.size()) {
+                PrefetchForWrite(batch[next + 1].record);
+                __builtin_prefetch(batch[next + 1].overlapped, 1);
+            }
             ReceiveCompletion::Run(batch[next]);
         }
     } catch (...) {
