@@ -3,7 +3,6 @@
 #include "qndislib/w32n55abi/EventSignal.h"
 #include "qndislib/w32n55abi/W32N55.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <string_view>
 
@@ -18,20 +17,9 @@ bool StyleFromEnvironment() {
     return value != nullptr && std::string_view(value) == kSingleStyle;
 }
 
-std::atomic<bool>& Style() {
-    static std::atomic<bool> single{StyleFromEnvironment()};
-    return single;
-}
-
 } // namespace
 
-bool ReceiveCompletion::SingleArgumentStyle() {
-    return Style().load(std::memory_order_relaxed);
-}
-
-void ReceiveCompletion::SetSingleArgumentStyle(bool single) {
-    Style().store(single, std::memory_order_relaxed);
-}
+std::atomic<bool> ReceiveCompletion::singleArgument_{StyleFromEnvironment()};
 
 void ReceiveCompletion::Run(const ArmedReceive& receive) {
     if (receive.byteCount != nullptr) {

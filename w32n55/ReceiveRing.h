@@ -15,7 +15,7 @@ public:
     std::size_t Size() const { return size_; }
 
     void Push(const ArmedReceive& receive) {
-        if (size_ == slots_.size()) {
+        if (size_ == room_) {
             Grow();
         }
         slots_[Index(head_ + size_)] = receive;
@@ -45,13 +45,15 @@ private:
             larger[i] = slots_[Index(head_ + i)];
         }
         slots_ = std::move(larger);
-        mask_ = slots_.size() - 1;
+        room_ = slots_.size();
+        mask_ = room_ - 1;
         head_ = 0;
     }
 
     std::vector<ArmedReceive> slots_;
-    // The room less one, kept apart from the vector, whose size costs a
-    // division by the slot size.
+    // The room and the room less one, kept apart from the vector, whose size
+    // costs a division by the slot size.
+    std::size_t room_ = 0;
     std::size_t mask_ = 0;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
