@@ -1,5 +1,6 @@
 #include "qndislib/filter/FilterTerms.h"
 
+#include "qndislib/addr/IPProtocolNames.h"
 #include "qndislib/filter/CompoundFilter.h"
 #include "qndislib/filter/ContentFilter.h"
 #include "qndislib/filter/ICMPTypeFilter.h"
@@ -20,9 +21,6 @@ namespace qndis::detail {
 
 namespace {
 
-constexpr std::uint8_t ProtocolICMP = 1;
-constexpr std::uint8_t ProtocolTCP = 6;
-constexpr std::uint8_t ProtocolUDP = 17;
 constexpr std::array<unsigned char, 2> TypeIPv4{0x08, 0x00};
 
 // Where a tagged frame shows its tag: the 802.1Q type in place of the
@@ -257,7 +255,7 @@ FilterPointer IPv4Protocol(std::uint8_t protocol) {
 }
 
 FilterPointer ICMPType(std::uint8_t type) {
-    return AllOf(List(IPv4Protocol(ProtocolICMP),
+    return AllOf(List(IPv4Protocol(ip_protocol::ICMP),
                       std::make_unique<CICMPTypeFilter>(type, std::string(), false)));
 }
 
@@ -286,18 +284,18 @@ FilterPointer IPv4Range(Direction direction, std::uint32_t first, std::uint32_t 
 }
 
 FilterPointer TransportPort(Direction direction, Relation relation, std::uint16_t port) {
-    return AllOf(List(IPv4Frame(), AnyOf(List(Subprotocol(ProtocolTCP), Subprotocol(ProtocolUDP))),
-                      OneOrBoth(direction, [&](bool source) {
-                          return Compare(
-                              relation, port, UINT16_MAX,
-                              [&](eOperation operation, std::uint32_t value) -> FilterPointer {
-                                  return std::make_unique<CIPPortFilter>(
-                                      static_cast<unsigned short>(value),
-                                      source ? CIPPortFilter::PortSource
-                                             : CIPPortFilter::PortDestination,
-                                      operation, std::string(), false);
-                              });
-                      })));
+    FilterPointer tcpOrUdp =
+        AnyOf(List(Subprotocol(ip_protocol::TCP), Subprotocol(ip_protocol::UDP)));
+    FilterPointer ports = OneOrBoth(direction, [&](bool source) {
+        return Compare(relation, port, UINT16_MAX,
+                       [&](eOperation operation, std::uint32_t value) -> FilterPointer {
+                           return std::make_unique<CIPPortFilter>(
+                               static_cast<unsigned short>(value),
+                               source ? CIPPortFilter::PortSource : CIPPortFilter::PortDestination,
+                               operation, std::string(), false);
+                       });
+    });
+    return AllOf(List(IPv4Frame(), std::move(tcpOrUdp), std::move(ports)));
 }
 
 } // namespace qndis::detail

@@ -30,8 +30,9 @@ constexpr void WriteLittleEndian(std::uint8_t* bytes, std::uint64_t value, std::
 }
 
 template <typename T>
-inline constexpr bool kImageIsLittleEndian =
-    std::endian::native == std::endian::little&& std::is_integral_v<T> && !std::is_same_v<T, bool>;
+inline constexpr bool
+    kImageIsLittleEndian = (std::endian::native == std::endian::little) && std::is_integral_v<T> &&
+                           !std::is_same_v<T, bool>;
 
 template <typename T> constexpr T ReadLittleEndian(const std::uint8_t* bytes) {
     static_assert(sizeof(T) <= sizeof(std::uint64_t));

@@ -1,5 +1,6 @@
 #include "tools/qndis/DemoFrames.h"
 
+#include "qndislib/addr/IPProtocolNames.h"
 #include "qndislib/qndislib.h"
 #include "tools/qndis/ToolError.h"
 
@@ -14,9 +15,6 @@ namespace {
 
 constexpr std::size_t IPv4HeaderLength = 20;
 constexpr std::size_t MinimumPayload = 46;
-constexpr std::uint8_t Icmp = 1;
-constexpr std::uint8_t Tcp = 6;
-constexpr std::uint8_t Udp = 17;
 constexpr std::array<std::uint8_t, 4> SourceIp{10, 1, 0, 1};
 constexpr std::array<std::uint8_t, 4> DestinationIp{10, 1, 0, 2};
 
@@ -67,7 +65,7 @@ std::vector<unsigned char> UdpPacket(unsigned sourcePort, unsigned destinationPo
     Put16(header, 0, sourcePort);
     Put16(header, 2, destinationPort);
     Put16(header, 4, static_cast<unsigned>(header.size() + text.size()));
-    return IPv4(Udp, header, text);
+    return IPv4(ip_protocol::UDP, header, text);
 }
 
 std::vector<unsigned char> TcpPacket(unsigned sourcePort, unsigned destinationPort,
@@ -78,7 +76,7 @@ std::vector<unsigned char> TcpPacket(unsigned sourcePort, unsigned destinationPo
     header[12] = 0x50; // header length 5 words
     header[13] = 0x18; // PSH, ACK
     Put16(header, 14, 0xFFFF);
-    return IPv4(Tcp, header, text);
+    return IPv4(ip_protocol::TCP, header, text);
 }
 
 std::vector<unsigned char> EchoRequest(std::string_view text) {
@@ -86,7 +84,7 @@ std::vector<unsigned char> EchoRequest(std::string_view text) {
     Append(message, text);
     Put16(message, 2, Checksum(message.data(), message.size()));
     return IPv4(
-        Icmp, {message.begin(), message.begin() + 8},
+        ip_protocol::ICMP, {message.begin(), message.begin() + 8},
         std::string_view(reinterpret_cast<const char*>(message.data()) + 8, message.size() - 8));
 }
 

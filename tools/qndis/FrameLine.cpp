@@ -14,11 +14,6 @@ namespace qndis::tool {
 
 namespace {
 
-constexpr unsigned ICMP = 1;
-constexpr unsigned TCP = 6;
-constexpr unsigned UDP = 17;
-constexpr unsigned ICMPv6 = 58;
-
 constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 constexpr unsigned MinimumIPv4Header = 20;
 constexpr unsigned IPv4TotalLength = 2;
@@ -224,12 +219,12 @@ void FrameLine::AppendProtocolName(unsigned protocol) {
 }
 
 void FrameLine::AppendTransport(unsigned protocol, const unsigned char* data, unsigned length) {
-    if ((protocol == TCP || protocol == UDP) && length >= 4) {
+    if ((protocol == ip_protocol::TCP || protocol == ip_protocol::UDP) && length >= 4) {
         Append(" %u -> %u", ReadBig16(data), ReadBig16(data + 2));
-        if (protocol == TCP && m_view.verbose) {
+        if (protocol == ip_protocol::TCP && m_view.verbose) {
             AppendTCPDetail(data, length);
         }
-    } else if ((protocol == ICMP || protocol == ICMPv6) && length >= 2) {
+    } else if ((protocol == ip_protocol::ICMP || protocol == ip_protocol::ICMPv6) && length >= 2) {
         Append(" type %u code %u", data[0], data[1]);
     }
 }
