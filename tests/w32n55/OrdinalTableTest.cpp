@@ -230,6 +230,30 @@ TEST_F(CaptureFile, FailuresLeaveTheErrnoAsLastErrorAndSignalNothing) {
     EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(EBADF));
 }
 
+TEST_F(CaptureFile, AnAcceptedSendCompletesAtOnceWithItsByteCount) {
+    w32n55::ScriptedAdapter::Register("qndissend0", {});
+    const w32n55abi::Handle adapter = Call<w32n55abi::kOpenAdapter>()("qndissend0");
+    ASSERT_NE(adapter, w32n55abi::kNoHandle);
+    const std::uint8_t frame[60] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    OVERLAPPED overlapped{};
+    overlapped.Internal = 0xEEEE;
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::uint32_t count = 0;
+    EXPECT_EQ(Call<w32n55abi::kSend>()(adapter, frame, 60, &count, &overlapped), 0U);
+    EXPECT_EQ(count, 60U);
+    EXPECT_EQ(overlapped.Internal, 0U);
+    EXPECT_EQ(overlapped.InternalHigh, 60U);
+    EXPECT_EQ(WaitForSingleObjectEx(overlapped.hEvent, 0, FALSE),
+              static_cast<DWORD>(WAIT_OBJECT_0));
+    // Neither the count nor the overlapped record is required.
+    EXPECT_EQ(Call<w32n55abi::kSend>()(adapter, frame, 60, nullptr, nullptr), 0U);
+    EXPECT_EQ(w32n55::ScriptedAdapter::SentFrames("qndissend0"),
+              std::vector<std::vector<std::uint8_t>>(
+                  2, std::vector<std::uint8_t>(std::begin(frame), std::end(frame))));
+    CloseHandle(overlapped.hEvent);
+    Call<w32n55abi::kCloseAdapter>()(adapter);
+}
+
 TEST(AlertableWait, ReportsTheEventWithoutConsumingIt) {
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     const auto wait = Call<w32n55abi::kAlertableWait>();
