@@ -159,6 +159,8 @@ TEST(MemoryBuffer, ReadFailsWithoutMovingWhenBytesAreMissing) {
     EXPECT_EQ(buffer.GetReadPosition(), 0);
     EXPECT_FALSE(Raises([&] { buffer.Read(target, 3); }));
     EXPECT_EQ(buffer.GetReadPosition(), 3);
+    // Nothing is left and nothing is asked: an empty record may end a stream.
+    EXPECT_FALSE(Raises([&] { buffer.Read(target, 0); }));
     buffer.SetReadPosition(4);
     EXPECT_TRUE(Raises([&] { buffer.Read(target, 0); }));
     buffer.SetReadPosition(-1);

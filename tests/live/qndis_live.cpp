@@ -74,6 +74,7 @@ TEST_F(QndisLive, CapturesWithAFilterTheFramesSendSent) {
     const QndisResult result = capture.get();
     ASSERT_EQ(result.status, 0) << result.out << Text("err");
     EXPECT_THAT(Text("err"), HasSubstr("5 frames matched the filter"));
+    EXPECT_THAT(Text("err"), HasSubstr("kernel filter: attached"));
     EXPECT_THAT(result.out, HasSubstr("10.0.0.1 -> 10.0.0.2 UDP 1024 -> 53"));
     EXPECT_THAT(result.out, ::testing::Not(HasSubstr("-> 54")));
     const auto frames = ReadPcap(Path("live.pcap"));
