@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 #include "qndislib/filter/DstMACFilter.h"
+#include "qndislib/filter/ICMPTypeFilter.h"
 #include "qndislib/filter/IPAddrFilter.h"
 #include "qndislib/filter/IPPortFilter.h"
 #include "qndislib/filter/IPSubprotocolFilter.h"
+#include "qndislib/media/EthernetInfo.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -19,7 +21,57 @@ Bytes TcpOverIPv4(std::size_t length) {
     return bytes;
 }
 
+// The first `length` bytes of `bytes` as a frame, without a copy, so that
+// the bytes past its end are the test's to choose.
+class FrameOver final : public CFrame {
+public:
+    FrameOver(const Bytes& bytes, unsigned short length) : m_bytes(bytes), m_length(length) {
+        m_ethernet.AnalyzeFrame(bytes.data(), length);
+    }
+    QWORD GetPacketNumber() const override { return 0; }
+    QWORD GetTimeStamp() const override { return 0; }
+    const unsigned char* GetFrame() const override { return m_bytes.data(); }
+    unsigned short GetLength() const override { return m_length; }
+    const CMediaInfo* GetMediaInfo() const override { return &m_ethernet; }
+
+private:
+    const Bytes& m_bytes;
+    unsigned short m_length;
+    CEthernetInfo m_ethernet;
+};
+
 } // namespace
+
+TEST(CheckFrame, AFrameCutBeforeTheBytesATestReadsNeverMatches) {
+    // IPv4 with a 20-byte header, and every other byte 6: protocol, ICMP
+    // type, both ports and both addresses all hold what the filters seek.
+    Bytes bytes(40, 6);
+    std::fill_n(bytes.begin(), 6, 0xFF);
+    bytes[12] = 0x08;
+    bytes[13] = 0x00;
+    bytes[14] = 0x45;
+    struct Case {
+        std::unique_ptr<CFilter> filter;
+        unsigned short needed; // the frame's bytes up to the last one read
+    };
+    Case cases[] = {
+        {std::make_unique<CIPSubprotocolFilter>(6, "", false), 14 + 10},
+        {std::make_unique<CIPAddrFilter>(0x06060606u, 16, OperationEqual, "", false), 14 + 20},
+        {std::make_unique<CICMPTypeFilter>(6, "", false), 14 + 21},
+        {std::make_unique<CIPPortFilter>(0x0606, CIPPortFilter::PortSource, OperationEqual, "",
+                                         false),
+         14 + 22},
+        {std::make_unique<CIPPortFilter>(0x0606, CIPPortFilter::PortDestination, OperationEqual, "",
+                                         false),
+         14 + 24},
+    };
+    for (const Case& c : cases) {
+        const FrameOver whole(bytes, c.needed);
+        const FrameOver cut(bytes, c.needed - 1);
+        EXPECT_TRUE(c.filter->CheckFrame(&whole)) << c.filter->GetDescription();
+        EXPECT_FALSE(c.filter->CheckFrame(&cut)) << c.filter->GetDescription();
+    }
+}
 
 TEST(CheckFrame, SwitchesAroundTheOwnTest) {
     const auto frame = Frame(TcpOverIPv4(34));
