@@ -61,12 +61,13 @@ FILES = {
     "over-snap.pcap": pcap(good(2), record(ethernet(150), 2), good(2), snaplen=100),
     "original-short.pcap": pcap(good(1), record(ethernet(80), 1, original=60), good(2)),
     # Shorter than the Ethernet header, or than an 802.2 header; then IPv6
-    # headers of 39 and 40 bytes, the second followed by two bytes of an
-    # unnamed protocol.
+    # headers of 39 and 40 bytes, and one followed by two bytes of an unnamed
+    # protocol.
     "short-frames.pcap": pcap(record(ethernet(60), 0), record(b"", 1), record(ethernet(6), 2),
                               record(ethernet(13), 3), record(ethernet(15, 0x0010), 4),
                               record(ethernet(60), 5), record(ethernet(53, 0x86DD, 0x60), 6),
-                              record(ethernet(56, 0x86DD, 0x60), 7)),
+                              record(ethernet(54, 0x86DD, 0x60), 7),
+                              record(ethernet(56, 0x86DD, 0x60), 8)),
 }
 
 if __name__ == "__main__":
