@@ -43,13 +43,10 @@ private:
 } // namespace
 
 TEST(CheckFrame, AFrameCutBeforeTheBytesATestReadsNeverMatches) {
-    // IPv4 with a 20-byte header, and every other byte 6: protocol, ICMP
-    // type, both ports and both addresses all hold what the filters seek.
-    Bytes bytes(40, 6);
-    std::fill_n(bytes.begin(), 6, 0xFF);
-    bytes[12] = 0x08;
-    bytes[13] = 0x00;
-    bytes[14] = 0x45;
+    // Every IP byte after the first is 6: protocol, ICMP type, both ports
+    // and both addresses all hold what the filters seek.
+    Bytes bytes = TcpOverIPv4(40);
+    std::fill(bytes.begin() + 15, bytes.end(), 6);
     struct Case {
         std::unique_ptr<CFilter> filter;
         unsigned short needed; // the frame's bytes up to the last one read

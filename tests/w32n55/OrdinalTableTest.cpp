@@ -209,6 +209,7 @@ TEST_F(CaptureFile, FailuresLeaveTheErrnoAsLastErrorAndSignalNothing) {
     char name[32];
     std::uint32_t length = sizeof name;
     for (const auto nameOf : {Call<w32n55abi::kFriendlyName>(), Call<w32n55abi::kNdisName>()}) {
+        // Leaves ENODEV, so that only the name call can leave EBADF.
         Call<w32n55abi::kOpenAdapter>()("qndisnosuch0");
         EXPECT_EQ(nameOf(0x7FFF0000, name, &length), static_cast<std::uint32_t>(EBADF));
         EXPECT_EQ(Call<w32n55abi::kLastError>()(), static_cast<std::uint32_t>(EBADF));
